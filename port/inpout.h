@@ -1,0 +1,39 @@
+#pragma once
+
+#include "port_driver.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+
+// The program's own parallel port: the data register of the first port, 0x378.
+inline constexpr PortAddress StatusPort = 888;
+
+// Every hardware access of the program goes through these two calls. The port driver is chosen
+// at the first call, not at start-up.
+PortValue Inp32(PortAddress address);
+void Out32(PortAddress address, PortValue value);
+
+namespace inpout {
+
+// Replaces the driver that Inp32 and Out32 use. Tests install a simulated port before anything
+// calls them, so that no test can reach the machine's ports.
+void installDriver(std::unique_ptr<PortDriver> driver);
+
+// The driver in use, or nullptr before the first call.
+PortDriver *currentDriver();
+
+// How the first call gets hold of the hardware: a driver, or nullptr with the reason filled in,
+// after which a simulated port is used. Replaceable so that the fall-back can be tested without
+// reaching for the machine's ports.
+using HardwareOpener = std::function<std::unique_ptr<PortDriver>(std::string &whyNot)>;
+void setHardwareOpener(HardwareOpener opener);
+
+// Receives, once, the explanation (in Spanish) of why the program runs on a simulated port. A
+// notice raised before a handler was set is delivered when the handler is set.
+void setNoticeHandler(std::function<void(const std::string &)> handler);
+
+// The text of that notice, for the reason the system gave.
+std::string simulatedPortNotice(const std::string &reason);
+
+} // namespace inpout

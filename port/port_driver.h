@@ -1,0 +1,20 @@
+#pragma once
+
+#include <cstdint>
+
+using PortAddress = std::int16_t;
+using PortValue = std::int16_t;
+
+namespace inpout {
+
+// One way of reaching I/O ports. Addresses arrive as their 16-bit pattern (address -1 is 0xFFFF).
+class PortDriver
+{
+public:
+    virtual ~PortDriver() = default;
+
+    virtual PortValue read(std::uint16_t address) = 0;
+    virtual void write(std::uint16_t address, PortValue value) = 0;
+};
+
+} // namespace inpout

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "port_driver.h"
+
+#include <vector>
+
+namespace inpout {
+
+struct PortAccess
+{
+    enum class Kind { Read, Write };
+
+    Kind kind;
+    std::uint16_t address;
+    PortValue value;
+
+    bool operator==(const PortAccess &) const = default;
+};
+
+// A parallel port at 0x378 that exists only in memory, for machines without port access and for
+// tests. It behaves like an idle port with nothing plugged in:
+//  - data (888) keeps the low 8 bits of the last write and reads them back; 0 at start;
+//  - status (889) always reads IdleStatus: every input line pulled high, which reads as 1 on
+//    nError, Select, PaperOut and nAck (bits 3-6) and as 0 on Busy (bit 7, inverted by the port);
+//    the unused bits 0-2 read 0;
+//  - control (890) keeps the low 8 bits of the last write and reads them back; 0 at start;
+//  - any other address reads 255, as a floating bus does, and ignores writes.
+class SimulatedPort : public PortDriver
+{
+public:
+    static constexpr std::uint16_t DataRegister = 888;
+    static constexpr std::uint16_t StatusRegister = 889;
+    static constexpr std::uint16_t ControlRegister = 890;
+    static constexpr PortValue IdleStatus = 0x78;
+    static constexpr PortValue FloatingBus = 0xFF;
+
+    // Recording is for tests; the program leaves it off so a long session does not grow.
+    explicit SimulatedPort(bool recordAccesses = false);
+
+    PortValue read(std::uint16_t address) override;
+    void write(std::uint16_t address, PortValue value) override;
+
+    const std::vector<PortAccess> &accesses() const { return m_accesses; }
+    int count(PortAccess::Kind kind, std::uint16_t address) const;
+    void clearAccesses() { m_accesses.clear(); }
+
+private:
+    void record(PortAccess::Kind kind, std::uint16_t address, PortValue value);
+
+    bool m_recording;
+    PortValue m_data = 0;
+    PortValue m_control = 0;
+    std::vector<PortAccess> m_accesses;
+};
+
+} // namespace inpout

@@ -1,0 +1,184 @@
+#include "number_text.h"
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+struct ReadCase
+{
+    const char16_t *text;
+    double value;
+};
+
+void PrintTo(const ReadCase &c, std::ostream *os)
+{
+    *os << '"' << QString::fromUtf16(c.text).toStdString() << "\" -> " << c.value;
+}
+
+class TextValueReads : public testing::TestWithParam<ReadCase>
+{
+};
+
+TEST_P(TextValueReads, TheNumberATextBeginsWith)
+{
+    EXPECT_EQ(TextValue(QString::fromUtf16(GetParam().text)), GetParam().value)
+        << QString::fromUtf16(GetParam().text).toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Decimal, TextValueReads, testing::Values(
+    ReadCase{u"", 0}, ReadCase{u"abc", 0}, ReadCase{u"-", 0}, ReadCase{u"+", 0}, ReadCase{u".", 0},
+    ReadCase{u"255", 255}, ReadCase{u" 255", 255}, ReadCase{u"1 2\t3\n", 123},
+    ReadCase{u"12abc", 12}, ReadCase{u"24 horas", 24}, ReadCase{u"0,5", 0}, ReadCase{u"0.5", 0.5},
+    ReadCase{u".5", 0.5}, ReadCase{u"-.5", -0.5}, ReadCase{u"+7", 7}, ReadCase{u"--7", 0},
+    ReadCase{u"1e3", 1000}, ReadCase{u"1E+3", 1000}, ReadCase{u"1d3", 1000}, ReadCase{u"25E-1", 2.5},
+    ReadCase{u"1e", 1}, ReadCase{u"1e+", 1}, ReadCase{u"2.5.3", 2.5}, ReadCase{u"12\u20ac", 12},
+    ReadCase{u"1\r2", 1}, ReadCase{u"\u00bd", 0}, ReadCase{u"-0", 0}));
+
+INSTANTIATE_TEST_SUITE_P(Prefixed, TextValueReads, testing::Values(
+    ReadCase{u"&H378", 888}, ReadCase{u"&h888", 2184}, ReadCase{u"&H", 0}, ReadCase{u"&H37G", 55},
+    ReadCase{u"&H7FFF", 32767}, ReadCase{u"&H8000", -32768}, ReadCase{u"&HFFFF", -1},
+    ReadCase{u"&hffff", -1}, ReadCase{u"&H0000FFFF", -1}, ReadCase{u"&H10000", 65536},
+    ReadCase{u"&H7FFFFFFF", 2147483647}, ReadCase{u"&H80000000", -2147483648.0},
+    ReadCase{u"&HFFFFFFFF", -1}, ReadCase{u"&H100000000", 4294967296.0}, ReadCase{u"& H 3 78", 888},
+    ReadCase{u"&O17", 15}, ReadCase{u"&o77777", 32767}, ReadCase{u"&O100000", -32768},
+    ReadCase{u"&O177777", -1}, ReadCase{u"&O200000", 65536}, ReadCase{u"&O37777777777", -1},
+    ReadCase{u"&O8", 0}, ReadCase{u"&X12", 0}, ReadCase{u"&", 0}));
+
+TEST(TextValue, StaysFiniteBeyondTheRangeOfADouble)
+{
+    EXPECT_EQ(TextValue(u"1e999"), std::numeric_limits<double>::max());
+    EXPECT_EQ(TextValue(u"-1e999"), -std::numeric_limits<double>::max());
+    EXPECT_EQ(TextValue(QString(400, u'9')), std::numeric_limits<double>::max());
+    EXPECT_EQ(TextValue(u"1e-999"), 0);
+    EXPECT_EQ(TextValue(u"0.000000000000000000000000000000000000000000000000000000001e-300"), 0);
+    EXPECT_TRUE(std::isfinite(TextValue(QStringLiteral("&H") + QString(300, u'F'))));
+}
+
+struct RoundCase
+{
+    double x;
+    std::int64_t expected; // unused when overflows
+    bool overflows;
+};
+
+TEST(RoundToInt, HalvesGoToEvenAndTheEdgesOverflow)
+{
+    const RoundCase int16Cases[] = {
+        {2.5, 2, false},         {3.5, 4, false},          {-2.5, -2, false},
+        {0.5, 0, false},         {1.5, 2, false},          {255.6, 256, false},
+        {32767.4, 32767, false}, {32767.5, 0, true},       {32766.5, 32766, false},
+        {-32768.5, -32768, false}, {-32768.6, 0, true},    {-32767.5, -32768, false},
+        {70000, 0, true},        {-1e300, 0, true},
+    };
+    for (const auto &c : int16Cases) {
+        if (c.overflows)
+            EXPECT_THROW(RoundToInt16(c.x), OverflowError) << c.x;
+        else
+            EXPECT_EQ(RoundToInt16(c.x), c.expected) << c.x;
+    }
+    const RoundCase int32Cases[] = {
+        {2147483647.4, 2147483647, false}, {2147483647.5, 0, true},
+        {2147483646.5, 2147483646, false}, {-2147483648.5, -2147483648LL, false},
+        {-2147483648.6, 0, true},          {2147483648.0, 0, true},
+        {std::numeric_limits<double>::max(), 0, true},
+    };
+    for (const auto &c : int32Cases) {
+        if (c.overflows)
+            EXPECT_THROW(RoundToInt32(c.x), OverflowError) << c.x;
+        else
+            EXPECT_EQ(RoundToInt32(c.x), c.expected) << c.x;
+    }
+    EXPECT_THROW(RoundToInt32(std::nan("")), OverflowError);
+}
+
+TEST(RoundToInt, TheOverflowNamesTheNumberAndTheRange)
+{
+    try {
+        RoundToInt16(70000);
+        FAIL() << "no overflow";
+    } catch (const OverflowError &e) {
+        EXPECT_EQ(e.number(), 70000);
+        EXPECT_EQ(e.min(), -32768);
+        EXPECT_EQ(e.max(), 32767);
+        EXPECT_STREQ(e.what(), "El número 70000 está fuera del rango admitido, de -32768 a 32767.");
+    }
+    try {
+        RoundToInt32(2147483647.5);
+        FAIL() << "no overflow";
+    } catch (const OverflowError &e) {
+        EXPECT_STREQ(e.what(),
+                     "El número 2147483647.5 está fuera del rango admitido, de -2147483648 a 2147483647.");
+    }
+}
+
+struct WriteCase
+{
+    double x;
+    const char *numberText;
+    const char *plainText;
+};
+
+TEST(NumberTexts, WriteWithOrWithoutTheSignPosition)
+{
+    const WriteCase cases[] = {
+        {0, " 0", "0"},
+        {-0.0, " 0", "0"},
+        {255, " 255", "255"},
+        {-1, "-1", "-1"},
+        {0.5, " .5", "0.5"},
+        {-0.5, "-.5", "-0.5"},
+        {3.5, " 3.5", "3.5"},
+        {1.1 + 1, " 2.1", "2.1"},
+        {0.1 + 0.2, " .3", "0.3"},
+        {2147483648.0, " 2147483648", "2147483648"},
+        {123456789012345, " 123456789012345", "123456789012345"},
+        {1e15, " 1E+15", "1E+15"},
+        {1234567890123456789.0, " 1.23456789012346E+18", "1.23456789012346E+18"},
+        {0.0001, " .0001", "0.0001"},
+        {0.00001, " 1E-05", "1E-05"},
+        {-1.5e-7, "-1.5E-07", "-1.5E-07"},
+        {9.9999999999999999, " 10", "10"},
+        {std::numeric_limits<double>::max(), " 1.79769313486232E+308", "1.79769313486232E+308"},
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(NumberText(c.x).toStdString(), c.numberText) << c.x;
+        EXPECT_EQ(PlainNumberText(c.x).toStdString(), c.plainText) << c.x;
+    }
+}
+
+TEST(NumberTexts, EverySixteenBitNumberReadsBackExactly)
+{
+    for (int v = -32768; v <= 32767; ++v) {
+        const double x = v;
+        ASSERT_EQ(TextValue(NumberText(x)), x) << v;
+        ASSERT_EQ(TextValue(PlainNumberText(x)), x) << v;
+    }
+}
+
+TEST(NumberTexts, FifteenDigitNumbersReadBackExactly)
+{
+    for (const double x : {0.5, -2.25, 1234.5678, 1e-5, 3.14159265358979, 1e20, -7.5e-300,
+                           std::numeric_limits<double>::max()}) {
+        EXPECT_EQ(TextValue(NumberText(x)), TextValue(PlainNumberText(x))) << x;
+        EXPECT_NEAR(TextValue(NumberText(x)) / x, 1.0, 1e-14) << x;
+    }
+}
+
+TEST(NumberTexts, IgnoreTheRegionalSeparator)
+{
+    // The fields must show the number the port gets: a regional comma would read back as 0.
+    const auto previous = std::setlocale(LC_NUMERIC, nullptr);
+    const std::string saved = previous ? previous : "C";
+    if (!std::setlocale(LC_NUMERIC, "es_ES.UTF-8"))
+        GTEST_SKIP() << "no Spanish locale on this machine";
+    EXPECT_EQ(PlainNumberText(0.5), "0.5");
+    EXPECT_EQ(NumberText(-2.5), "-2.5");
+    EXPECT_EQ(TextValue(PlainNumberText(1.5 - 1)), 0.5);
+    std::setlocale(LC_NUMERIC, saved.c_str());
+}
+
+} // namespace
