@@ -1,0 +1,287 @@
+#include "form1.h"
+
+#include "bit_indicator.h"
+#include "field_error.h"
+#include "inpout.h"
+#include "number_text.h"
+
+#include <QButtonGroup>
+#include <QEvent>
+#include <QFocusEvent>
+#include <QFont>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QToolTip>
+
+namespace {
+
+const QString ReadingCaption = QStringLiteral("Lectura del puerto ");
+
+// A light red behind the value while it cannot be shown.
+const QColor ValueErrorBase(0xFF, 0xD0, 0xD0);
+
+void showMessageBox(QWidget *parent, const QString &message)
+{
+    QMessageBox::warning(parent, QStringLiteral("Velmora"), message);
+}
+
+// Focus that leaves because a dialog or another window took over is no loss of focus to the
+// user: only a move to another control of this window counts.
+bool isLossOfFocus(const QEvent *event)
+{
+    if (event->type() != QEvent::FocusOut)
+        return false;
+    const auto reason = static_cast<const QFocusEvent *>(event)->reason();
+    return reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason;
+}
+
+} // namespace
+
+Form1::Form1(QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                          | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
+                          | Qt::WindowCloseButtonHint)
+    , m_reportError(showMessageBox)
+{
+    // The layout is fixed in pixels: pin the font so that every caption fits its box.
+    QFont font(QStringLiteral("Liberation Sans"));
+    font.setPixelSize(10);
+    setFont(font);
+
+    ui.setupUi(this);
+    setWindowTitle(QStringLiteral("Velmora"));
+    setWindowIcon(QIcon(QStringLiteral(":/art/plug-32.png")));
+    setFixedSize(form1::ClientWidth / form1::TwipsPerPixel,
+                 form1::ClientHeight / form1::TwipsPerPixel);
+    QPalette teal = palette();
+    teal.setColor(QPalette::Window, colourFromWord(form1::Teal));
+    setPalette(teal);
+    setAutoFillBackground(true);
+    m_valuePalette = ui.Text2->palette();
+
+    Form_Initialize();
+
+    connect(ui.Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
+    connect(ui.Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
+    connect(ui.Command3, &QPushButton::clicked, this, &Form1::Command3_Click);
+    connect(ui.Command4, &QPushButton::clicked, this, &Form1::Command4_Click);
+    auto *command6 = new QButtonGroup(this);
+    for (int index = 0; index < int(ui.Command6.size()); ++index)
+        command6->addButton(ui.Command6[index], index);
+    connect(command6, &QButtonGroup::idClicked, this, &Form1::Command6_Click);
+    connect(ui.Command7, &QPushButton::clicked, this, &Form1::Command7_Click);
+    connect(ui.Text2, &QLineEdit::textChanged, this, &Form1::Text2_Change);
+    ui.Text1->installEventFilter(this);
+    ui.Text2->installEventFilter(this);
+    ui.Command1->setFocus();
+}
+
+void Form1::setErrorReporter(ErrorReporter reporter)
+{
+    m_reportError = std::move(reporter);
+}
+
+void Form1::Form_Initialize()
+{
+    ui.Text1->setText(QStringLiteral("888"));
+    ui.Text2->setText(QStringLiteral("0"));
+    ui.Label7->setText(ReadingCaption + ui.Text1->text());
+    ActualizarPantalla();
+}
+
+void Form1::ActualizarPantalla()
+{
+    const QString valueText = ui.Text2->text();
+    std::int32_t v = 0;
+    try {
+        v = RoundToInt32(TextValue(valueText));
+    } catch (const OverflowError &overflow) {
+        const FieldError error(QStringLiteral("mostrar el valor"), valueText, overflow, 32);
+        showValueError(error.message());
+        throw error;
+    }
+    clearValueError();
+
+    ui.Text3->setText(showBits(v, 0));
+    ui.Text4->setText(NumberText(Inp32(StatusPort)));
+    // A second, separate reading: if the port changes in between, the number and the bits differ.
+    const std::int32_t r = Inp32(StatusPort);
+    ui.Text5->setText(showBits(r, 8));
+}
+
+// Lights indicators first..first + 7 with bits 0..7 of number and returns them as text, bit 0
+// first, the order in which the indicators stand from left to right.
+QString Form1::showBits(std::int32_t number, int first)
+{
+    QString bits(8, u'0');
+    for (int i = 0; i <= 7; ++i) {
+        const bool on = (number & (1 << i)) != 0;
+        if (on)
+            bits[i] = u'1';
+        ui.Label3[first + i]->setBackColor(on ? form1::Red : form1::Black);
+    }
+    return bits;
+}
+
+// An action stops at the step that fails; what ran before it stays done. The failure is reported
+// once, through the window's funnel.
+template <typename Steps>
+void Form1::runAction(Steps steps)
+{
+    try {
+        steps();
+    } catch (const FieldError &error) {
+        m_reportError(this, error.message());
+    }
+}
+
+std::int16_t Form1::toInt16(double number, const QString &action, const QString &fieldText) const
+{
+    try {
+        return RoundToInt16(number);
+    } catch (const OverflowError &overflow) {
+        throw FieldError(action, fieldText, overflow, 16);
+    }
+}
+
+// Every handler that writes the value gets the refresh of the field's change, in the middle of
+// the handler, even when the text stays the same: the port sees the same accesses each time.
+void Form1::setValueText(const QString &text)
+{
+    if (ui.Text2->text() == text)
+        Text2_Change();
+    else
+        ui.Text2->setText(text);
+}
+
+void Form1::Command1_Click()
+{
+    runAction([this] {
+        const QString typed = ui.Text1->text();
+        const PortAddress address =
+            toInt16(TextValue(HexPrefix + typed), QStringLiteral("leer la dirección hexadecimal"), typed);
+        setValueText(NumberText(Inp32(address)));
+        ActualizarPantalla();
+    });
+}
+
+void Form1::Command2_Click()
+{
+    runAction([this] {
+        const QString typed = ui.Text1->text();
+        const double addressNumber = TextValue(HexPrefix + typed);
+        // The value is checked before the address: with both out of range, the value is named.
+        const PortValue value = toInt16(TextValue(ui.Text2->text()), QStringLiteral("enviar el valor"),
+                                        ui.Text2->text());
+        const PortAddress address =
+            toInt16(addressNumber, QStringLiteral("escribir en la dirección hexadecimal"), typed);
+        Out32(address, value);
+        ActualizarPantalla();
+    });
+}
+
+void Form1::Command3_Click()
+{
+    runAction([this] {
+        const QString typed = ui.Text1->text();
+        const PortAddress address = toInt16(TextValue(typed), QStringLiteral("leer la dirección"), typed);
+        setValueText(NumberText(Inp32(address)));
+        ui.Text4->setText(NumberText(Inp32(StatusPort)));
+        ActualizarPantalla();
+    });
+}
+
+void Form1::Command4_Click()
+{
+    runAction([this] {
+        const QString typed = ui.Text1->text();
+        const double addressNumber = TextValue(typed);
+        const PortValue value = toInt16(TextValue(ui.Text2->text()), QStringLiteral("enviar el valor"),
+                                        ui.Text2->text());
+        const PortAddress address =
+            toInt16(addressNumber, QStringLiteral("escribir en la dirección"), typed);
+        Out32(address, value);
+        ActualizarPantalla();
+    });
+}
+
+void Form1::Command6_Click(int Index)
+{
+    Q_UNUSED(Index); // an array of one button
+    runAction([this] {
+        setValueText(NumberText(TextValue(ui.Text2->text()) + 1));
+        ActualizarPantalla();
+    });
+}
+
+void Form1::Command7_Click()
+{
+    runAction([this] {
+        setValueText(PlainNumberText(TextValue(ui.Text2->text()) - 1));
+        ActualizarPantalla();
+    });
+}
+
+// The caption names whatever the field holds; the reading below it is always of port 888.
+void Form1::Text1_LostFocus()
+{
+    ui.Label7->setText(ReadingCaption + ui.Text1->text());
+    refreshFromField();
+}
+
+void Form1::Text2_Change()
+{
+    refreshFromField();
+}
+
+void Form1::Text2_LostFocus()
+{
+    refreshFromField();
+}
+
+// Typing and moving between fields never open a dialog: a value that cannot be shown is marked
+// in the field itself, and the display keeps what it showed.
+void Form1::refreshFromField()
+{
+    try {
+        ActualizarPantalla();
+    } catch (const FieldError &) {
+        // The value field already shows why.
+    }
+}
+
+void Form1::showValueError(const QString &message)
+{
+    QPalette marked = m_valuePalette;
+    marked.setColor(QPalette::Base, ValueErrorBase);
+    ui.Text2->setPalette(marked);
+    ui.Text2->setToolTip(message);
+    ui.Text2->setAccessibleDescription(message);
+    m_valueMarked = true;
+    QToolTip::showText(ui.Text2->mapToGlobal(QPoint(0, ui.Text2->height())), message, ui.Text2);
+}
+
+void Form1::clearValueError()
+{
+    if (!m_valueMarked)
+        return;
+    m_valueMarked = false;
+    ui.Text2->setPalette(m_valuePalette);
+    ui.Text2->setToolTip(QString());
+    ui.Text2->setAccessibleDescription(QString());
+    QToolTip::hideText();
+}
+
+bool Form1::eventFilter(QObject *watched, QEvent *event)
+{
+    if (isLossOfFocus(event)) {
+        if (watched == ui.Text1)
+            Text1_LostFocus();
+        else if (watched == ui.Text2)
+            Text2_LostFocus();
+    }
+    return QWidget::eventFilter(watched, event);
+}

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "form1_design.h"
+
+#include <QPalette>
+#include <QWidget>
+
+#include <cstdint>
+#include <functional>
+
+// The port test window: an address and a value, buttons that read and write the port, and a
+// live display of the value and of the data register at 888.
+class Form1 : public QWidget
+{
+    Q_OBJECT
+
+public:
+    using ErrorReporter = std::function<void(QWidget *parent, const QString &message)>;
+
+    explicit Form1(QWidget *parent = nullptr);
+
+    // Every failed action is reported through this one funnel; by default a modal message box.
+    // Tests replace it, since a modal box would block the click that opened it.
+    void setErrorReporter(ErrorReporter reporter);
+
+    // Brings the indicators, the bit texts and the port reading up to date.
+    void ActualizarPantalla();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void Form_Initialize();
+    void Command1_Click();
+    void Command2_Click();
+    void Command3_Click();
+    void Command4_Click();
+    void Command6_Click(int Index);
+    void Command7_Click();
+    void Text1_LostFocus();
+    void Text2_Change();
+    void Text2_LostFocus();
+
+    template <typename Steps>
+    void runAction(Steps steps);
+    std::int16_t toInt16(double number, const QString &action, const QString &fieldText) const;
+    void setValueText(const QString &text);
+
+    QString showBits(std::int32_t number, int first);
+    void refreshFromField();
+    void showValueError(const QString &message);
+    void clearValueError();
+
+    Form1Ui ui;
+    ErrorReporter m_reportError;
+    QPalette m_valuePalette;
+    bool m_valueMarked = false;
+};

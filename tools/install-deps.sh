@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, running and testing Velmora need, if any is
+# missing. Uses sudo when not run as root.
+set -euo pipefail
+
+packages=(
+    g++ cmake ninja-build pkg-config
+    qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
+    libgtest-dev libgmock-dev
+    fonts-liberation
+    xvfb xauth xdotool imagemagick
+    locales
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+
+as_root() {
+    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    as_root apt-get update -q
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+# The number texts are tested under Spanish regional settings too.
+if ! locale -a 2>/dev/null | grep -qi '^es_ES\.utf-\?8$'; then
+    as_root localedef -i es_ES -f UTF-8 es_ES.UTF-8
+fi
