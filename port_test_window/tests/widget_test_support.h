@@ -13,6 +13,14 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <ostream>
+
+namespace inpout {
+inline void PrintTo(const PortAccess &a, std::ostream *os)
+{
+    *os << (a.kind == PortAccess::Kind::Read ? "read " : "write ") << a.address << " = " << a.value;
+}
+} // namespace inpout
 
 // A port test window on a fresh simulated port, whose errors are collected instead of shown.
 class Form1Test : public testing::Test
