@@ -15,4 +15,6 @@ MSG
     exit 1
 fi
 
-exec build/default/app/velmora
+# Started where its help text lies, as the desktop entry does once installed.
+cd build/default/app
+exec ./velmora

@@ -2,6 +2,8 @@
 
 #include "bit_indicator.h"
 #include "field_error.h"
+#include "form_ayuda.h"
+#include "info_file.h"
 #include "inpout.h"
 #include "number_text.h"
 
@@ -15,6 +17,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QToolTip>
+
+#include <memory>
 
 namespace {
 
@@ -73,6 +77,7 @@ Form1::Form1(QWidget *parent)
         command6->addButton(ui.Command6[index], index);
     connect(command6, &QButtonGroup::idClicked, this, &Form1::Command6_Click);
     connect(ui.Command7, &QPushButton::clicked, this, &Form1::Command7_Click);
+    connect(ui.CommandInfo, &QPushButton::clicked, this, &Form1::CommandInfo_Click);
     connect(ui.Text2, &QLineEdit::textChanged, this, &Form1::Text2_Change);
     ui.Text1->installEventFilter(this);
     ui.Text2->installEventFilter(this);
@@ -223,6 +228,27 @@ void Form1::Command7_Click()
         setValueText(PlainNumberText(TextValue(ui.Text2->text()) - 1));
         ActualizarPantalla();
     });
+}
+
+// The information window has no owner: it outlives this window, and the program with it, until
+// it is closed too. Closing it unloads it, so that the next click reads the file afresh.
+void Form1::CommandInfo_Click()
+{
+    if (!m_formAyuda) {
+        auto form = std::make_unique<FormAyuda>();
+        form->setAttribute(Qt::WA_DeleteOnClose);
+        try {
+            form->Form_Load();
+        } catch (const InfoFileError &error) {
+            m_reportError(this, error.message());
+            return;
+        }
+        placeBeside(form.get(), this);
+        m_formAyuda = form.release(); // from here on it deletes itself when closed
+    }
+    m_formAyuda->show();
+    m_formAyuda->raise();
+    m_formAyuda->activateWindow();
 }
 
 // The caption names whatever the field holds; the reading below it is always of port 888.

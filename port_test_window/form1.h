@@ -3,10 +3,13 @@
 #include "form1_design.h"
 
 #include <QPalette>
+#include <QPointer>
 #include <QWidget>
 
 #include <cstdint>
 #include <functional>
+
+class FormAyuda;
 
 // The port test window: an address and a value, buttons that read and write the port, and a
 // live display of the value and of the data register at 888.
@@ -37,6 +40,7 @@ private:
     void Command4_Click();
     void Command6_Click(int Index);
     void Command7_Click();
+    void CommandInfo_Click();
     void Text1_LostFocus();
     void Text2_Change();
     void Text2_LostFocus();
@@ -55,4 +59,5 @@ private:
     ErrorReporter m_reportError;
     QPalette m_valuePalette;
     bool m_valueMarked = false;
+    QPointer<FormAyuda> m_formAyuda; // loaded while it is set; closing the window unloads it
 };

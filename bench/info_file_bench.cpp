@@ -1,0 +1,118 @@
+#include "form_ayuda.h"
+#include "info_file.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <memory>
+
+namespace {
+
+enum class Encoding { Utf8, Windows1252 };
+
+// An information file of about the given size, in lines of about 40 bytes with accents, as the
+// real one is written.
+QByteArray informationText(qsizetype size, Encoding encoding) {
+    const QString lines[] = {
+        u"El puerto paralelo tiene 25 patillas."_qs,
+        u"Dirección base: 378h, 278h o 3BCh."_qs,
+        u"Registro de datos D0-D7: patillas 2-9."_qs,
+        u"Nunca conecte con el equipo encendido."_qs,
+    };
+    QByteArray text;
+    text.reserve(size + 64);
+    for (int i = 0; text.size() < size; ++i) {
+        const QString &line = lines[i % 4];
+        text += encoding == Encoding::Utf8 ? line.toUtf8() : line.toLatin1();
+        text += "\r\n";
+    }
+    return text;
+}
+
+// Each benchmark reads the file from its own folder, as the program reads it from its own.
+class InfoFileFixture {
+public:
+    InfoFileFixture(qsizetype size, Encoding encoding)
+        : m_previous(QDir::currentPath()) {
+        QFile file(m_directory.filePath(QString::fromLatin1(InfoFileName)));
+        if (!m_directory.isValid() || !file.open(QIODevice::WriteOnly))
+            std::abort();
+        const QByteArray text = informationText(size, encoding);
+        file.write(text);
+        m_bytes = text.size();
+        QDir::setCurrent(m_directory.path());
+    }
+    ~InfoFileFixture() { QDir::setCurrent(m_previous); }
+
+    qsizetype bytes() const { return m_bytes; }
+
+private:
+    QTemporaryDir m_directory;
+    QString m_previous;
+    qsizetype m_bytes = 0;
+};
+
+constexpr qsizetype MB = 1024 * 1024;
+
+// What reading the bytes alone costs: the floor for any reader.
+void BM_ReadAllBaseline(benchmark::State &state) {
+    const InfoFileFixture file(state.range(0) * MB, Encoding::Utf8);
+    for (auto _ : state) {
+        QFile in(QString::fromLatin1(InfoFileName));
+        if (!in.open(QIODevice::ReadOnly))
+            std::abort();
+        benchmark::DoNotOptimize(in.readAll());
+    }
+    state.SetBytesProcessed(state.iterations() * file.bytes());
+}
+
+void BM_ReadInfoFile(benchmark::State &state) {
+    const InfoFileFixture file(state.range(0) * MB, Encoding(state.range(1)));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(readInfoFile());
+    state.SetBytesProcessed(state.iterations() * file.bytes());
+}
+
+// The whole load as the user waits for it: the reading and the filling of the text box.
+void BM_FormAyudaLoad(benchmark::State &state) {
+    const InfoFileFixture file(state.range(0) * MB, Encoding::Utf8);
+    for (auto _ : state) {
+        FormAyuda form;
+        form.Form_Load();
+    }
+    state.SetBytesProcessed(state.iterations() * file.bytes());
+}
+
+// 20 MB of 40-byte lines are the 500,000 lines of the largest file the window is meant for.
+BENCHMARK(BM_ReadAllBaseline)->Arg(1)->Arg(5)->Arg(20)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReadInfoFile)
+    ->Args({1, int(Encoding::Utf8)})
+    ->Args({5, int(Encoding::Utf8)})
+    ->Args({20, int(Encoding::Utf8)})
+    ->Args({20, int(Encoding::Windows1252)})
+    ->ArgNames({"MB", "cp1252"})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FormAyudaLoad)
+    ->Arg(1)
+    ->Arg(5)
+    ->Arg(20)
+    ->ArgName("MB")
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
+
+} // namespace
+
+int main(int argc, char *argv[]) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

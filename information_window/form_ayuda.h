@@ -1,0 +1,31 @@
+#pragma once
+
+#include "formayuda_design.h"
+
+#include <QWidget>
+
+class QWindow;
+
+// The help window: a text about the parallel port, read from the information file at load time,
+// and the pin-out picture of the connector. It stands beside the port test window, with no owner.
+class FormAyuda : public QWidget {
+    Q_OBJECT
+
+public:
+    FormAyuda();
+
+    // The load steps, once per load. Throws InfoFileError when the information file cannot be
+    // read: the load stops there and the window is not to be shown.
+    void Form_Load();
+
+private:
+    void Form_Activate();
+    void Form_Deactivate();
+    void focusWindowChanged(QWindow *window);
+
+    FormAyudaUi ui;
+};
+
+// Moves window, not yet shown, beside anchor: to its right if the screen has room there, else to
+// its left, else as far right as the screen allows.
+void placeBeside(QWidget *window, const QWidget *anchor);

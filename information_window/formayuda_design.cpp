@@ -1,0 +1,98 @@
+#include "formayuda_design.h"
+
+#include <QFont>
+#include <QIcon>
+#include <QLabel>
+#include <QPixmap>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+namespace formayuda {
+
+namespace {
+
+constexpr const char *PrinterIcon = ":/information_window/art/printer-%1.png";
+constexpr const char *ConnectorPicture = ":/information_window/art/connector.jpg";
+
+// clang-format off
+constexpr Control Controls[] = {
+    // name              kind                 left   top  width height visible picture           font           size
+    {"TextInfo",        Kind::TextBox,        120,  240, 6975, 3495, true,  nullptr,          "Courier New", 8.25},
+    {"CommandImprimir", Kind::PictureButton, 6480, 6240,  615,  615, true,  PrinterIcon,      nullptr,       0},
+    {"Image1",          Kind::Image,          120, 3840, 6255, 2955, false, ConnectorPicture, nullptr,       0},
+};
+// clang-format on
+
+QRect pixels(const Control &c) {
+    return QRect(c.left / TwipsPerPixel, c.top / TwipsPerPixel, c.width / TwipsPerPixel,
+                 c.height / TwipsPerPixel);
+}
+
+QPlainTextEdit *makeTextBox(const Control &c, QWidget *form) {
+    auto *box = new QPlainTextEdit(form);
+    box->setLineWrapMode(QPlainTextEdit::NoWrap);
+    box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // Tab moves on to the next control, as in every other field of the program.
+    box->setTabChangesFocus(true);
+    QFont font(QString::fromLatin1(c.font));
+    font.setPointSizeF(c.fontPointSize);
+    font.setStyleHint(QFont::TypeWriter);
+    font.setWeight(QFont::Normal);
+    font.setItalic(false);
+    font.setUnderline(false);
+    font.setStrikeOut(false);
+    box->setFont(font);
+    return box;
+}
+
+QPushButton *makePictureButton(const Control &c, QWidget *form) {
+    auto *button = new QPushButton(form);
+    button->setAutoDefault(false);
+    button->setDefault(false);
+    QIcon icon;
+    for (const int size : {16, 32, 48})
+        icon.addFile(QString::fromLatin1(c.picture).arg(size), QSize(size, size));
+    button->setIcon(icon);
+    button->setIconSize(QSize(32, 32));
+    return button;
+}
+
+QLabel *makeImage(const Control &c, QWidget *form) {
+    auto *image = new QLabel(form);
+    image->setPixmap(QPixmap(QString::fromLatin1(c.picture)));
+    image->setScaledContents(true);
+    return image;
+}
+
+} // namespace
+
+std::span<const Control> design() {
+    return Controls;
+}
+
+} // namespace formayuda
+
+void FormAyudaUi::setupUi(QWidget *form) {
+    using formayuda::Kind;
+
+    // Widgets are created in tab order, which is the order focus follows.
+    for (const formayuda::Control &c : formayuda::design()) {
+        QWidget *widget = nullptr;
+        switch (c.kind) {
+        case Kind::TextBox:
+            widget = TextInfo = formayuda::makeTextBox(c, form);
+            break;
+        case Kind::PictureButton:
+            widget = CommandImprimir = formayuda::makePictureButton(c, form);
+            break;
+        case Kind::Image:
+            widget = Image1 = formayuda::makeImage(c, form);
+            break;
+        }
+        widget->setObjectName(QString::fromLatin1(c.name));
+        widget->setGeometry(formayuda::pixels(c));
+        if (!c.visible)
+            widget->hide();
+    }
+}
