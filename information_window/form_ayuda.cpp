@@ -1,13 +1,22 @@
 #include "form_ayuda.h"
 
 #include "info_file.h"
+#include "info_printout.h"
+#include "print_error.h"
+#include "print_spooler.h"
 
 #include <QGuiApplication>
 #include <QIcon>
+#include <QDir>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPalette>
 #include <QPlainTextEdit>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QPushButton>
 #include <QScreen>
+#include <QTemporaryFile>
 #include <QWindow>
 
 #include <algorithm>
@@ -18,14 +27,40 @@ QColor colourFromWord(quint32 word) {
     return QColor(int(word & 0xFF), int(word >> 8 & 0xFF), int(word >> 16 & 0xFF));
 }
 
+const QString Title = QStringLiteral("Información del pto paralelo");
+
+void showMessageBox(QWidget *parent, const QString &message)
+{
+    QMessageBox::warning(parent, QStringLiteral("Velmora"), message);
+}
+
+// A PDF laid out on the page of the printer, for the spooler to take as it is.
+void writePrintout(QTemporaryFile &pdf, const QString &printerName, const QString &text,
+                   const QFont &font, const QImage &picture)
+{
+    if (!pdf.open())
+        throw PrintError(QStringLiteral("No se pudo crear el documento que se imprime en %1: %2.")
+                             .arg(QDir::toNativeSeparators(QDir::tempPath()), pdf.errorString()));
+    pdf.close();
+    const QPrinter native(QPrinterInfo::printerInfo(printerName), QPrinter::HighResolution);
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(pdf.fileName());
+    printer.setPageLayout(native.pageLayout());
+    printer.setDocName(Title);
+    printer.setCreator(QStringLiteral("Velmora"));
+    paintPrintout(printer, text, font, picture);
+}
+
 } // namespace
 
 FormAyuda::FormAyuda()
     : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
+                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
+    , m_reportError(showMessageBox) {
     setObjectName(QStringLiteral("FormAyuda"));
     ui.setupUi(this);
-    setWindowTitle(QStringLiteral("Información del pto paralelo"));
+    setWindowTitle(Title);
     QIcon icon;
     for (const int size : {16, 32, 48})
         icon.addFile(QStringLiteral(":/information_window/art/question-%1.png").arg(size),
@@ -38,7 +73,13 @@ FormAyuda::FormAyuda()
     setPalette(teal);
     setAutoFillBackground(true);
 
+    connect(ui.CommandImprimir, &QPushButton::clicked, this, &FormAyuda::CommandImprimir_Click);
     connect(qApp, &QGuiApplication::focusWindowChanged, this, &FormAyuda::focusWindowChanged);
+}
+
+void FormAyuda::setErrorReporter(ErrorReporter reporter)
+{
+    m_reportError = std::move(reporter);
 }
 
 void FormAyuda::Form_Load() {
@@ -48,6 +89,21 @@ void FormAyuda::Form_Load() {
     const QString text = readInfoFile();
     ui.TextInfo->setPlainText(text);
     ui.TextInfo->setEnabled(true);
+}
+
+// One click, one job on the default printer: the text as it stands in the box, edits included,
+// then the connector picture on the page after it.
+void FormAyuda::CommandImprimir_Click()
+{
+    try {
+        const QString printer = print_spooler::defaultPrinter();
+        QTemporaryFile pdf(QDir::tempPath() + QStringLiteral("/velmora-XXXXXX.pdf"));
+        writePrintout(pdf, printer, ui.TextInfo->toPlainText(), ui.TextInfo->font(),
+                      ui.Image1->pixmap().toImage());
+        print_spooler::submitPdf(printer, pdf.fileName(), Title);
+    } catch (const PrintError &error) {
+        m_reportError(this, error.message());
+    }
 }
 
 void FormAyuda::Form_Activate() {

@@ -4,6 +4,8 @@
 
 #include <QWidget>
 
+#include <functional>
+
 class QWindow;
 
 // The help window: a text about the parallel port, read from the information file at load time,
@@ -12,7 +14,12 @@ class FormAyuda : public QWidget {
     Q_OBJECT
 
 public:
+    using ErrorReporter = std::function<void(QWidget *parent, const QString &message)>;
+
     FormAyuda();
+
+    // Failures of printing are reported through this funnel; by default a modal message box.
+    void setErrorReporter(ErrorReporter reporter);
 
     // The load steps, once per load. Throws InfoFileError when the information file cannot be
     // read: the load stops there and the window is not to be shown.
@@ -21,9 +28,11 @@ public:
 private:
     void Form_Activate();
     void Form_Deactivate();
+    void CommandImprimir_Click();
     void focusWindowChanged(QWindow *window);
 
     FormAyudaUi ui;
+    ErrorReporter m_reportError;
 };
 
 // Moves window, not yet shown, beside anchor: to its right if the screen has room there, else to

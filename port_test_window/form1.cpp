@@ -237,6 +237,7 @@ void Form1::CommandInfo_Click()
     if (!m_formAyuda) {
         auto form = std::make_unique<FormAyuda>();
         form->setAttribute(Qt::WA_DeleteOnClose);
+        form->setErrorReporter(m_reportError);
         try {
             form->Form_Load();
         } catch (const InfoFileError &error) {

@@ -10,6 +10,8 @@ packages=(
     fonts-liberation
     xvfb xauth xdotool imagemagick
     locales
+    # Printing, tested end to end through a print server of the tests' own.
+    libcups2-dev cups-daemon cups-client poppler-utils
 )
 
 missing=()
