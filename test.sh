@@ -5,6 +5,10 @@ set -euo pipefail
 cd "$(dirname "$0")"
 tools/install-deps.sh
 
+# The port drivers for Windows, cross-compiled with mingw-w64 and run under wine.
+echo "== windows cross build"
+tools/windows-port-test.sh
+
 for preset in default asan; do
     echo "== $preset build"
     cmake --preset "$preset" >/dev/null

@@ -1,5 +1,7 @@
 #include "direct_port.h"
 
+#include "port_error.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -17,26 +19,18 @@ namespace {
 
 constexpr int PortCount = 0x10000;
 
-std::string errnoName(int error)
-{
-    switch (error) {
-    case ENOSYS: return "ENOSYS";
-    case EPERM: return "EPERM";
-    case EACCES: return "EACCES";
-    case ENOENT: return "ENOENT";
-    case EINVAL: return "EINVAL";
-    case ENXIO: return "ENXIO";
-    case ENODEV: return "ENODEV";
-    default: return "errno " + std::to_string(error);
-    }
+[[noreturn]] void fail(PortError::Access access, std::uint16_t address, int error) {
+    throw PortError(access, address,
+                    {"/dev/port: " + describePortError(error, {}),
+                     "Compruebe que el núcleo sigue ofreciendo /dev/port y vuelva a intentarlo.",
+                     error});
 }
 
 } // namespace
 
-std::string kernelLockdown()
-{
+std::string kernelLockdown(const std::string &sysRoot) {
     // The file reads like "none [integrity] confidentiality"; the bracketed word is in force.
-    std::ifstream file("/sys/kernel/security/lockdown");
+    std::ifstream file(sysRoot + "/kernel/security/lockdown");
     std::string line;
     if (!std::getline(file, line))
         return {};
@@ -48,65 +42,86 @@ std::string kernelLockdown()
     return mode == "none" ? std::string() : mode;
 }
 
-std::string describePortError(int error, const std::string &lockdown)
-{
+std::string describePortError(int error, const std::string &lockdown) {
     std::string text;
     switch (error) {
-    case ENOSYS: text = "el sistema no lo admite"; break;
+    case ENOSYS:
+        text = "el sistema no lo admite";
+        break;
     case EPERM:
     case EACCES:
-        text = lockdown.empty() ? "permiso denegado"
-                                : "el núcleo está bloqueado (lockdown «" + lockdown + "») y lo impide";
+        text = lockdown.empty()
+                   ? "permiso denegado"
+                   : "el núcleo está bloqueado (lockdown «" + lockdown + "») y lo impide";
         break;
-    case ENOENT: text = "no existe"; break;
+    case ENOENT:
+        text = "no existe";
+        break;
     case ENXIO:
-    case ENODEV: text = "no hay dispositivo"; break;
-    default: text = std::strerror(error); break;
+    case ENODEV:
+        text = "no hay dispositivo";
+        break;
+    default:
+        text = std::strerror(error);
+        break;
     }
     return text + " (" + errnoName(error) + ")";
 }
 
-std::unique_ptr<DirectPort> DirectPort::open(std::string &whyNot)
-{
-    const std::string lockdown = kernelLockdown();
-    whyNot.clear();
+std::unique_ptr<DirectPort> DirectPort::open(std::string &whyNot, const std::string &devPort,
+                                             const std::string &sysRoot) {
+    std::string whyNotIoperm;
+    if (auto port = openIoperm(whyNotIoperm, sysRoot))
+        return port;
+    std::string whyNotDevPort;
+    if (auto port = openDevPort(devPort, whyNotDevPort, sysRoot))
+        return port;
+    whyNot = whyNotIoperm + "; " + whyNotDevPort;
+    return nullptr;
+}
+
+std::unique_ptr<DirectPort> DirectPort::openIoperm(std::string &whyNot,
+                                                   const std::string &sysRoot) {
 #ifdef VELMORA_HAS_IOPERM
     if (ioperm(0, PortCount, 1) == 0)
         return std::unique_ptr<DirectPort>(new DirectPort(-1));
-    whyNot = "ioperm: " + describePortError(errno, lockdown) + "; ";
+    whyNot = "ioperm: " + describePortError(errno, kernelLockdown(sysRoot));
+#else
+    whyNot = "ioperm: este procesador no tiene puertos de E/S propios";
 #endif
-    const int fd = ::open("/dev/port", O_RDWR | O_CLOEXEC);
+    return nullptr;
+}
+
+std::unique_ptr<DirectPort> DirectPort::openDevPort(const std::string &path, std::string &whyNot,
+                                                    const std::string &sysRoot) {
+    const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
     if (fd >= 0)
         return std::unique_ptr<DirectPort>(new DirectPort(fd));
-    whyNot += "/dev/port: " + describePortError(errno, lockdown);
+    whyNot = path + ": " + describePortError(errno, kernelLockdown(sysRoot));
     return nullptr;
 }
 
 DirectPort::DirectPort(int devPort)
-    : m_devPort(devPort)
-{
-}
+    : m_devPort(devPort) {}
 
-DirectPort::~DirectPort()
-{
+DirectPort::~DirectPort() {
     if (m_devPort >= 0)
         ::close(m_devPort);
 }
 
-PortValue DirectPort::read(std::uint16_t address)
-{
+PortValue DirectPort::read(std::uint16_t address) {
 #ifdef VELMORA_HAS_IOPERM
     if (m_devPort < 0)
         return inb(address);
 #endif
-    unsigned char byte = 0xFF;
-    if (::pread(m_devPort, &byte, 1, address) != 1)
-        byte = 0xFF; // what an absent port reads
+    unsigned char byte = 0;
+    const ssize_t got = ::pread(m_devPort, &byte, 1, address);
+    if (got != 1)
+        fail(PortError::Access::Read, address, got < 0 ? errno : EIO);
     return byte;
 }
 
-void DirectPort::write(std::uint16_t address, PortValue value)
-{
+void DirectPort::write(std::uint16_t address, PortValue value) {
     const auto byte = static_cast<unsigned char>(value & 0xFF);
 #ifdef VELMORA_HAS_IOPERM
     if (m_devPort < 0) {
@@ -114,7 +129,9 @@ void DirectPort::write(std::uint16_t address, PortValue value)
         return;
     }
 #endif
-    [[maybe_unused]] const auto written = ::pwrite(m_devPort, &byte, 1, address);
+    const ssize_t put = ::pwrite(m_devPort, &byte, 1, address);
+    if (put != 1)
+        fail(PortError::Access::Write, address, put < 0 ? errno : EIO);
 }
 
 } // namespace inpout

@@ -1,30 +1,39 @@
 #include "inpout.h"
 
-#include "direct_port.h"
 #include "simulated_port.h"
+
+#ifdef _WIN32
+#include "windows_port.h"
+#elif defined(__linux__)
+#include "routing_port.h"
+#endif
 
 namespace inpout {
 
 namespace {
 
-struct Binding
-{
+struct Binding {
     std::unique_ptr<PortDriver> driver;
     HardwareOpener openHardware = [](std::string &whyNot) -> std::unique_ptr<PortDriver> {
-        return DirectPort::open(whyNot);
+#ifdef _WIN32
+        return WindowsPort::open(WindowsPort::libraryName(), whyNot);
+#elif defined(__linux__)
+        return RoutingPort::open(PortSystem{}, whyNot);
+#else
+        whyNot = "este sistema no da acceso a los puertos de E/S";
+        return nullptr;
+#endif
     };
     std::function<void(const std::string &)> noticeHandler;
     std::string pendingNotice;
 };
 
-Binding &binding()
-{
+Binding &binding() {
     static Binding instance;
     return instance;
 }
 
-void deliverNotice()
-{
+void deliverNotice() {
     Binding &b = binding();
     if (b.noticeHandler && !b.pendingNotice.empty()) {
         const std::string notice = std::move(b.pendingNotice);
@@ -33,8 +42,7 @@ void deliverNotice()
     }
 }
 
-PortDriver &driver()
-{
+PortDriver &driver() {
     Binding &b = binding();
     if (!b.driver) {
         std::string whyNot;
@@ -48,50 +56,58 @@ PortDriver &driver()
     return *b.driver;
 }
 
+#ifdef _WIN32
+std::string libraryText() {
+    const std::wstring name = WindowsPort::libraryName();
+    return std::string(name.begin(), name.end());
+}
+#endif
+
 } // namespace
 
-void installDriver(std::unique_ptr<PortDriver> driver)
-{
+void installDriver(std::unique_ptr<PortDriver> driver) {
     binding().driver = std::move(driver);
 }
 
-PortDriver *currentDriver()
-{
+PortDriver *currentDriver() {
     return binding().driver.get();
 }
 
-void setHardwareOpener(HardwareOpener opener)
-{
+void setHardwareOpener(HardwareOpener opener) {
     binding().openHardware = std::move(opener);
 }
 
-void setNoticeHandler(std::function<void(const std::string &)> handler)
-{
+void setNoticeHandler(std::function<void(const std::string &)> handler) {
     binding().noticeHandler = std::move(handler);
     deliverNotice();
 }
 
-std::string simulatedPortNotice(const std::string &reason)
-{
-    return "No hay acceso directo a los puertos de E/S de este equipo.\n\n"
-           "Motivo: "
-           + reason
-           + ".\n\n"
-             "Para trabajar con el puerto real, ejecute Velmora como root o concédale la capacidad "
-             "CAP_SYS_RAWIO (sudo setcap cap_sys_rawio+ep velmora), en un núcleo sin bloqueo "
-             "(lockdown) y con /dev/port.\n\n"
-             "Mientras tanto se usa un puerto paralelo simulado en 378h (888): lo que envíe no llega "
-             "a ningún puerto real.";
+std::string simulatedPortNotice(const std::string &reason) {
+    return "No hay acceso a los puertos de E/S de este equipo.\n\n"
+           "Motivo: " +
+           reason +
+           ".\n\n"
+#ifdef _WIN32
+           "Para trabajar con el puerto real, ponga la biblioteca de acceso a puertos " +
+           libraryText() +
+           " (con su controlador instalado) junto a Velmora.\n\n"
+#else
+           "Para trabajar con el puerto real: cargue el módulo ppdev (sudo modprobe ppdev) y "
+           "añada su usuario al grupo lp, para los puertos que conoce el núcleo; o instale Velmora "
+           "con su ayudante velmora-portio y añada su usuario al grupo velmora-port, para "
+           "cualquier dirección. Como root se llega a todas, salvo con el núcleo bloqueado "
+           "(lockdown).\n\n"
+#endif
+           "Mientras tanto se usa un puerto paralelo simulado en 378h (888): lo que envíe no llega "
+           "a ningún puerto real.";
 }
 
 } // namespace inpout
 
-PortValue Inp32(PortAddress address)
-{
+PortValue Inp32(PortAddress address) {
     return inpout::driver().read(static_cast<std::uint16_t>(address));
 }
 
-void Out32(PortAddress address, PortValue value)
-{
+void Out32(PortAddress address, PortValue value) {
     inpout::driver().write(static_cast<std::uint16_t>(address), value);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "port_driver.h"
+#include "port_error.h"
 
 #include <functional>
 #include <memory>
@@ -10,7 +11,14 @@
 inline constexpr PortAddress StatusPort = 888;
 
 // Every hardware access of the program goes through these two calls. The port driver is chosen
-// at the first call, not at start-up.
+// at the first call, not at start-up: on Linux a routing driver (routing_port.h) that serves each
+// address by ppdev, direct access or the helper velmora-portio; on Windows the port I/O library
+// (windows_port.h). With no real path at all, a simulated port (simulated_port.h) after a notice.
+//
+// Both throw inpout::PortError when the machine has some real path to its ports but none reaches
+// this address, or the path that should reach it fails (no permission, port held by another
+// driver, helper gone). Its what() is the Spanish message for the person at the machine. Nothing
+// is read or written then: a failed Inp32 returns no value.
 PortValue Inp32(PortAddress address);
 void Out32(PortAddress address, PortValue value);
 

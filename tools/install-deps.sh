@@ -12,6 +12,10 @@ packages=(
     locales
     # Printing, tested end to end through a print server of the tests' own.
     libcups2-dev cups-daemon cups-client poppler-utils
+    # The port drivers against an emulated parallel port (tools/qemu-port-test.sh), and their
+    # Windows build with a run under wine (tools/windows-port-test.sh).
+    qemu-system-x86 busybox-static cpio
+    g++-mingw-w64-x86-64 wine64
 )
 
 missing=()

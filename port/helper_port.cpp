@@ -1,0 +1,243 @@
+#include "helper_port.h"
+
+#include "direct_port.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <filesystem>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace inpout {
+
+namespace {
+
+const std::string HelperName = "velmora-portio";
+
+std::string helperText(const std::string &path) {
+    return "el ayudante " + HelperName + " (" + path + ")";
+}
+
+PortFailure permissionFailure(const std::string &path, int error, const std::string &lockdown) {
+    const std::string reason =
+        helperText(path) + " no puede usar los puertos: " + describePortError(error, lockdown);
+    if (!lockdown.empty())
+        return {reason,
+                "El bloqueo del núcleo impide todo acceso directo a los puertos. Use un puerto "
+                "que el núcleo conozca (por ppdev, con su usuario en el grupo lp) o arranque el "
+                "equipo sin bloqueo (sin arranque seguro).",
+                error};
+    if (error == EPERM)
+        return {
+            helperText(path) + " no tiene la capacidad CAP_SYS_RAWIO (" + errnoName(error) + ")",
+            "Désela con «sudo setcap cap_sys_rawio+ep " + path + "», o reinstale Velmora.", error};
+    return {reason, "Este núcleo no permite el acceso directo a los puertos.", error};
+}
+
+PortFailure spawnFailure(const std::string &path, int error) {
+    switch (error) {
+    case ENOENT:
+        return {helperText(path) + " no está instalado",
+                "Instale Velmora con su ayudante " + HelperName + ", o ejecútelo como root.",
+                error};
+    case EACCES:
+    case EPERM:
+        return {"su usuario no puede ejecutar " + helperText(path) +
+                    ": no está en el grupo velmora-port (" + errnoName(error) + ")",
+                "Añada su usuario al grupo velmora-port (sudo usermod -aG velmora-port $USER) y "
+                "vuelva a iniciar la sesión.",
+                error};
+    default:
+        return {"no se pudo arrancar " + helperText(path) + ": " + std::strerror(error) + " (" +
+                    errnoName(error) + ")",
+                "Reinstale Velmora.", error};
+    }
+}
+
+// Ranks what a person can act on: an installed helper that failed says more than a missing one.
+bool closer(const PortFailure &a, const PortFailure &b) {
+    return a.error != ENOENT && b.error == ENOENT;
+}
+
+} // namespace
+
+std::vector<std::string> HelperPort::defaultPaths() {
+    std::vector<std::string> paths;
+#ifdef VELMORA_PORTIO_INSTALLED_PATH
+    paths.push_back(VELMORA_PORTIO_INSTALLED_PATH);
+#endif
+    std::error_code error;
+    const auto program = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (!error) {
+        const std::string beside = (program.parent_path() / HelperName).string();
+        if (std::find(paths.begin(), paths.end(), beside) == paths.end())
+            paths.push_back(beside);
+    }
+    return paths;
+}
+
+std::unique_ptr<HelperPort> HelperPort::start(const std::vector<std::string> &paths,
+                                              const std::string &lockdown, PortFailure &whyNot) {
+    std::optional<PortFailure> best;
+    std::string reasons;
+    for (const std::string &path : paths) {
+        std::unique_ptr<HelperPort> helper(new HelperPort(path, lockdown));
+        const auto failure = helper->launch();
+        if (!failure)
+            return helper;
+        reasons += (reasons.empty() ? "" : "; ") + failure->reason;
+        if (!best || closer(*failure, *best))
+            best = failure;
+    }
+    whyNot = best.value_or(
+        PortFailure{"", "Instale Velmora con su ayudante " + HelperName + ".", ENOENT});
+    whyNot.reason = reasons.empty() ? "no se sabe dónde buscar el ayudante " + HelperName : reasons;
+    return nullptr;
+}
+
+HelperPort::HelperPort(std::string path, std::string lockdown)
+    : m_path(std::move(path))
+    , m_lockdown(std::move(lockdown)) {}
+
+HelperPort::~HelperPort() {
+    if (m_pid > 0)
+        stop("se cerró");
+}
+
+std::optional<PortFailure> HelperPort::launch() {
+    int ends[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0)
+        return spawnFailure(m_path, errno);
+
+    // The child's end becomes its standard input and output; everything else of ours is
+    // close-on-exec. Signals are as a fresh process has them.
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, ends[1], STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, ends[1], STDOUT_FILENO);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t none;
+    sigemptyset(&none);
+    sigset_t defaults;
+    sigfillset(&defaults);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+
+    char name[] = "velmora-portio";
+    char *arguments[] = {name, nullptr};
+    char *environment[] = {nullptr};
+    pid_t pid = -1;
+    const int spawned =
+        ::posix_spawn(&pid, m_path.c_str(), &actions, &attributes, arguments, environment);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    ::close(ends[1]);
+    if (spawned != 0) {
+        ::close(ends[0]);
+        return spawnFailure(m_path, spawned);
+    }
+    m_pid = pid;
+    m_socket = ends[0];
+
+    portio::Message hello{};
+    if (auto failure = exchange(nullptr, hello))
+        return failure;
+    if (hello[0] != portio::Hello || hello[1] != portio::Version) {
+        auto failure = stop("no habla el protocolo de esta versión de Velmora");
+        failure.remedy =
+            "Reinstale Velmora: el programa y su ayudante deben ser de la misma versión.";
+        return failure;
+    }
+    if (const int error = portio::word(hello); error != 0) {
+        stop("se cerró");
+        return permissionFailure(m_path, error, m_lockdown);
+    }
+    return std::nullopt;
+}
+
+std::optional<PortFailure> HelperPort::exchange(const portio::Message *request,
+                                                portio::Message &reply) {
+    // MSG_NOSIGNAL: a helper that is gone gives EPIPE here instead of killing Velmora.
+    for (std::size_t sent = 0; request && sent < request->size();) {
+        const ssize_t n =
+            ::send(m_socket, request->data() + sent, request->size() - sent, MSG_NOSIGNAL);
+        if (n > 0)
+            sent += static_cast<std::size_t>(n);
+        else if (n < 0 && errno != EINTR)
+            return stop("dejó de atender las peticiones");
+    }
+    for (std::size_t got = 0; got < reply.size();) {
+        pollfd ready{m_socket, POLLIN, 0};
+        const int polled = ::poll(&ready, 1, m_replyTimeoutMs);
+        if (polled < 0 && errno == EINTR)
+            continue;
+        if (polled == 0)
+            return stop("no respondió en " + std::to_string(m_replyTimeoutMs) + " ms y se detuvo");
+        const ssize_t n = ::recv(m_socket, reply.data() + got, reply.size() - got, 0);
+        if (n > 0)
+            got += static_cast<std::size_t>(n);
+        else if (n == 0 || errno != EINTR)
+            return stop("terminó sin responder");
+    }
+    return std::nullopt;
+}
+
+PortFailure HelperPort::stop(const std::string &what) {
+    ::close(m_socket);
+    m_socket = -1;
+    // A helper exits at the end of its input; one that does not (hung) is not waited for. A
+    // process already on its way out keeps its exit status.
+    int status = 0;
+    pid_t reaped = ::waitpid(m_pid, &status, WNOHANG);
+    if (reaped == 0) {
+        ::kill(m_pid, SIGKILL);
+        reaped = ::waitpid(m_pid, &status, 0);
+    }
+    std::string how;
+    if (reaped == m_pid) {
+        if (WIFEXITED(status))
+            how = " (código de salida " + std::to_string(WEXITSTATUS(status)) + ")";
+        else if (WIFSIGNALED(status))
+            how = " (señal " + std::to_string(WTERMSIG(status)) + ")";
+    }
+    m_pid = -1;
+    return {
+        helperText(m_path) + " " + what + how,
+        "Vuelva a intentarlo: el ayudante se arranca de nuevo. Si se repite, reinstale Velmora.",
+        EPIPE};
+}
+
+PortValue HelperPort::access(PortError::Access access, std::uint16_t address, std::uint8_t value) {
+    if (m_pid < 0) {
+        if (auto failure = launch())
+            throw PortError(access, address, *failure);
+    }
+    const bool reading = access == PortError::Access::Read;
+    const portio::Message request =
+        portio::message(reading ? portio::Read : portio::Write, reading ? 0 : value, address);
+    portio::Message reply{};
+    if (auto failure = exchange(&request, reply))
+        throw PortError(access, address, *failure);
+    if (reply[0] != request[0])
+        throw PortError(access, address, stop("respondió a otra petición"));
+    if (const int error = portio::word(reply); error != 0)
+        throw PortError(access, address, permissionFailure(m_path, error, m_lockdown));
+    return reply[1];
+}
+
+PortValue HelperPort::read(std::uint16_t address) {
+    return access(PortError::Access::Read, address, 0);
+}
+
+void HelperPort::write(std::uint16_t address, PortValue value) {
+    access(PortError::Access::Write, address, static_cast<std::uint8_t>(value & 0xFF));
+}
+
+} // namespace inpout

@@ -1,0 +1,29 @@
+# The port drivers and the Inp32/Out32 binding, without Qt, so that the helper, the emulator test
+# and the Windows cross-build can use them. Needs the velmora_warnings target.
+set(PORT_DRIVERS_DIR ${CMAKE_CURRENT_LIST_DIR})
+
+add_library(port_drivers STATIC
+    ${PORT_DRIVERS_DIR}/inpout.cpp ${PORT_DRIVERS_DIR}/inpout.h
+    ${PORT_DRIVERS_DIR}/port_driver.h
+    ${PORT_DRIVERS_DIR}/port_error.cpp ${PORT_DRIVERS_DIR}/port_error.h
+    ${PORT_DRIVERS_DIR}/simulated_port.cpp ${PORT_DRIVERS_DIR}/simulated_port.h
+)
+if(WIN32)
+    target_sources(port_drivers PRIVATE
+        ${PORT_DRIVERS_DIR}/windows_port.cpp ${PORT_DRIVERS_DIR}/windows_port.h)
+elseif(CMAKE_SYSTEM_NAME STREQUAL "Linux")
+    target_sources(port_drivers PRIVATE
+        ${PORT_DRIVERS_DIR}/direct_port.cpp ${PORT_DRIVERS_DIR}/direct_port.h
+        ${PORT_DRIVERS_DIR}/helper_port.cpp ${PORT_DRIVERS_DIR}/helper_port.h
+        ${PORT_DRIVERS_DIR}/portio/portio_protocol.h
+        ${PORT_DRIVERS_DIR}/ppdev_port.cpp ${PORT_DRIVERS_DIR}/ppdev_port.h
+        ${PORT_DRIVERS_DIR}/routing_port.cpp ${PORT_DRIVERS_DIR}/routing_port.h)
+    include(GNUInstallDirs)
+    # Where the install puts the helper; the program looks there first.
+    set(VELMORA_PORTIO_INSTALLED_PATH "${CMAKE_INSTALL_FULL_LIBEXECDIR}/velmora/velmora-portio"
+        CACHE INTERNAL "Installed path of the port helper")
+    set_property(SOURCE ${PORT_DRIVERS_DIR}/helper_port.cpp APPEND PROPERTY COMPILE_DEFINITIONS
+        VELMORA_PORTIO_INSTALLED_PATH="${VELMORA_PORTIO_INSTALLED_PATH}")
+endif()
+target_include_directories(port_drivers PUBLIC ${PORT_DRIVERS_DIR})
+target_link_libraries(port_drivers PRIVATE velmora_warnings)

@@ -1,0 +1,65 @@
+#include "port_error.h"
+
+#include <cerrno>
+#include <cstdio>
+
+namespace inpout {
+
+namespace {
+
+std::string message(PortError::Access access, std::uint16_t address, const PortFailure &failure) {
+    std::string text = access == PortError::Access::Read ? "No se pudo leer el puerto "
+                                                         : "No se pudo escribir en el puerto ";
+    text += addressText(address) + ": " + failure.reason + ".";
+    if (!failure.remedy.empty())
+        text += "\n\n" + failure.remedy;
+    return text;
+}
+
+} // namespace
+
+PortError::PortError(Access access, std::uint16_t address, const PortFailure &failure)
+    : std::runtime_error(message(access, address, failure))
+    , m_access(access)
+    , m_address(address)
+    , m_failure(failure) {}
+
+std::string addressText(std::uint16_t address) {
+    char text[24];
+    std::snprintf(text, sizeof text, "%u (%Xh)", static_cast<unsigned>(address),
+                  static_cast<unsigned>(address));
+    return text;
+}
+
+std::string errnoName(int error) {
+    switch (error) {
+    case ENOSYS:
+        return "ENOSYS";
+    case EPERM:
+        return "EPERM";
+    case EACCES:
+        return "EACCES";
+    case ENOENT:
+        return "ENOENT";
+    case EINVAL:
+        return "EINVAL";
+    case ENXIO:
+        return "ENXIO";
+    case ENODEV:
+        return "ENODEV";
+    case EBUSY:
+        return "EBUSY";
+    case ENOTTY:
+        return "ENOTTY";
+    case EIO:
+        return "EIO";
+    case EPIPE:
+        return "EPIPE";
+    case ETIMEDOUT:
+        return "ETIMEDOUT";
+    default:
+        return "errno " + std::to_string(error);
+    }
+}
+
+} // namespace inpout

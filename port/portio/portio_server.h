@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstdint>
+
+namespace portio {
+
+// The port accesses the helper performs. Each returns 0 or an errno.
+class PortIo {
+public:
+    virtual ~PortIo() = default;
+
+    // Whether port access can be had at all, without touching any port.
+    virtual int probe() = 0;
+    virtual int read(std::uint16_t address, std::uint8_t &value) = 0;
+    virtual int write(std::uint16_t address, std::uint8_t value) = 0;
+};
+
+enum ExitStatus : int { Finished = 0, Malformed = 2, ChannelBroken = 3 };
+
+// Sends the hello, then serves requests from in, one reply each to out, until in ends.
+ExitStatus serveRequests(int in, int out, PortIo &io);
+
+} // namespace portio

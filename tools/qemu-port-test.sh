@@ -1,0 +1,164 @@
+#!/usr/bin/env bash
+# Tests the port drivers against real, emulated hardware: boots Debian's own kernel in
+# qemu-system-x86_64 (software emulation) with an emulated parallel port at 378h and a small
+# initramfs holding busybox, the static guest test program and a static copy of the helper; the
+# guest loads parport, parport_pc and ppdev, runs the program and powers off. The results are read
+# from the serial console; the bytes the guest strobed out to the printer side are read from the
+# port's output file.
+#
+# Usage: tools/qemu-port-test.sh [--guest FILE] [--helper FILE] [--work DIR] [--cache DIR]
+#   --guest, --helper  the static programs (default: built now in build/default)
+#   --work             scratch folder (default: build/qemu-work)
+#   --cache            where the kernel package and its unpacked files are kept between runs
+#                      (default: build/qemu-cache)
+# Exit: 0 all passed, 1 a failure, 77 qemu cannot run on this machine at all.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+guest= helper= work=$root/build/qemu-work cache=$root/build/qemu-cache
+while [ $# -gt 0 ]; do
+    case $1 in
+    --guest) guest=$2; shift 2 ;;
+    --helper) helper=$2; shift 2 ;;
+    --work) work=$2; shift 2 ;;
+    --cache) cache=$2; shift 2 ;;
+    *) echo "unknown argument: $1" >&2; exit 2 ;;
+    esac
+done
+
+as_root() {
+    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+if ! qemu-system-x86_64 --version >/dev/null 2>&1; then
+    echo "qemu-system-x86_64 cannot run here (tools/install-deps.sh installs qemu-system-x86); skipped"
+    exit 77
+fi
+# busybox-static's /bin/busybox: the initramfs has no libraries for a dynamic one.
+busybox=/bin/busybox
+if ! dpkg-query -W -f='${Status}' busybox-static 2>/dev/null | grep -q "install ok installed" ||
+    ! command -v cpio >/dev/null; then
+    echo "busybox-static or cpio is missing: run tools/install-deps.sh" >&2
+    exit 1
+fi
+
+if [ -z "$guest" ] || [ -z "$helper" ]; then
+    cmake --preset default >/dev/null
+    cmake --build --preset default --target port_guest_test velmora-portio-static
+    guest=$root/build/default/port/tests/port_guest_test
+    helper=$root/build/default/port/tests/velmora-portio-static
+fi
+guest=$(realpath "$guest")
+helper=$(realpath "$helper")
+mkdir -p "$work" "$cache"
+work=$(realpath "$work")
+cache=$(realpath "$cache")
+
+# The kernel: Debian's generic amd64 image (the cloud flavour has no parport and no /dev/port),
+# only unpacked, never installed.
+kver=
+for f in "$cache"/kernel/boot/vmlinuz-*; do
+    [ -f "$f" ] && kver=${f##*/vmlinuz-} && break
+done
+if [ -z "$kver" ]; then
+    resolve() {
+        apt-cache depends linux-image-amd64 2>/dev/null |
+            sed -n 's/^ *Depends: linux-image-\([0-9][^ ]*-amd64\)$/\1/p' | head -1
+    }
+    kver=$(resolve)
+    [ -n "$kver" ] || { as_root apt-get update -q >/dev/null; kver=$(resolve); }
+    [ -n "$kver" ] || { echo "cannot tell which kernel linux-image-amd64 is" >&2; exit 1; }
+    echo "fetching linux-image-$kver"
+    (cd "$cache" && apt-get download -qq "linux-image-$kver" 2>/dev/null) ||
+        { as_root apt-get update -q >/dev/null; (cd "$cache" && apt-get download -qq "linux-image-$kver"); }
+fi
+deb=$(ls "$cache"/linux-image-"$kver"_*.deb 2>/dev/null | head -1 || true)
+
+# The modules wanted and, by their depends= entries, everything they need, loaded in order.
+moddir=$cache/kernel/lib/modules/$kver/kernel
+extract() {
+    [ -n "$deb" ] || { echo "the kernel package is gone from $cache: remove that folder" >&2; exit 1; }
+    mkdir -p "$cache/kernel"
+    dpkg-deb --fsys-tarfile "$deb" | tar -x -C "$cache/kernel" --wildcards "$@"
+}
+[ -f "$cache/kernel/boot/vmlinuz-$kver" ] ||
+    extract './boot/vmlinuz-*' './lib/modules/*/kernel/drivers/parport/*' \
+        './lib/modules/*/kernel/drivers/char/ppdev.ko'
+order=()
+add_module() {
+    local name=$1 file dep
+    for m in "${order[@]}"; do [ "$m" = "$name" ] && return; done
+    file=$(find "$moddir" -name "$name.ko" | head -1)
+    if [ -z "$file" ]; then
+        extract "./lib/modules/*/kernel/*/$name.ko"
+        file=$(find "$moddir" -name "$name.ko" | head -1)
+    fi
+    [ -n "$file" ] || { echo "module $name not in the kernel package" >&2; exit 1; }
+    for dep in $(tr '\0' '\n' <"$file" | sed -n 's/^depends=//p' | tr ',' ' '); do
+        add_module "$dep"
+    done
+    order+=("$name")
+}
+for m in parport_pc ppdev; do add_module "$m"; done
+
+rm -rf "$work" && mkdir -p "$work/initrd"/{bin,dev,proc,sys,tmp,opt,lib/modules}
+cd "$work"
+cp "$busybox" initrd/bin/busybox
+cp "$guest" initrd/port_guest_test
+cp "$helper" initrd/velmora-portio
+for m in "${order[@]}"; do cp "$(find "$moddir" -name "$m.ko" | head -1)" initrd/lib/modules/; done
+cat >initrd/init <<INIT
+#!/bin/busybox sh
+/bin/busybox --install -s /bin
+mount -t proc proc /proc
+mount -t sysfs sys /sys
+mount -t devtmpfs dev /dev
+mount -t securityfs securityfs /sys/kernel/security
+mount -t tmpfs tmp /tmp
+# A tmpfs keeps the helper's file capability (an extended attribute).
+mount -t tmpfs opt /opt
+mkdir -p /opt/velmora && cp /velmora-portio /opt/velmora/velmora-portio
+for m in ${order[*]}; do insmod /lib/modules/\$m.ko || echo "insmod \$m failed"; done
+dmesg | grep -E 'parport[0-9]:' | sed 's/^/kernel: /'
+/port_guest_test /opt/velmora/velmora-portio
+echo "guest test exit status \$?"
+poweroff -f
+INIT
+chmod +x initrd/init
+(cd initrd && find . | cpio -o -H newc --quiet | gzip -1) >initrd.gz
+
+echo "== booting linux $kver with an emulated parallel port at 378h (modules: ${order[*]})"
+start=$(date +%s.%N)
+set +e
+timeout 120 qemu-system-x86_64 \
+    -nodefaults -no-user-config -machine pc -accel tcg -cpu max -smp 1 -m 256 \
+    -display none -serial stdio -no-reboot \
+    -chardev file,id=lpt0,path="$work/lpt.out" \
+    -device isa-parallel,chardev=lpt0,iobase=0x378,irq=7 \
+    -kernel "$cache/kernel/boot/vmlinuz-$kver" -initrd initrd.gz \
+    -append "console=ttyS0 panic=-1 loglevel=3" </dev/null >console.log 2>&1
+qemu_status=$?
+set -e
+seconds=$(awk "BEGIN { printf \"%.1f\", $(date +%s.%N) - $start }")
+tr -d '\r' <console.log >guest.log
+cat guest.log
+echo "== host: qemu exit status $qemu_status, boot to power-off $seconds s"
+
+# The guest's own count, plus the host's check of what reached the printer side.
+summary=$(grep -E '^[0-9]+ passed, [0-9]+ failed$' guest.log | tail -1 || true)
+passed=${summary%% passed*}
+failed=${summary#*passed, }
+failed=${failed%% failed*}
+if [ -z "$summary" ]; then
+    echo "FAIL the guest printed no summary"
+    passed=0 failed=1
+fi
+strobed=$(cat lpt.out 2>/dev/null || true)
+if [ "$strobed" = "IPDH" ]; then
+    echo "ok   printer side received one byte per path: $strobed"
+    passed=$((passed + 1))
+else
+    echo "FAIL printer side received \"$strobed\", expected IPDH (ioperm, /dev/port, ppdev, helper)"
+    failed=$((failed + 1))
+fi
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ] && [ "$qemu_status" -eq 0 ]
