@@ -66,7 +66,14 @@ Form1::Form1(QWidget *parent)
     setAutoFillBackground(true);
     m_valuePalette = ui.Text2->palette();
 
-    Form_Initialize();
+    try {
+        Form_Initialize();
+    } catch (const inpout::PortError &error) {
+        // Said once the window is on screen, through the funnel of the moment.
+        const QString message = QString::fromUtf8(error.what());
+        QMetaObject::invokeMethod(
+            this, [this, message] { m_reportError(this, message); }, Qt::QueuedConnection);
+    }
 
     connect(ui.Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
     connect(ui.Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
@@ -111,10 +118,25 @@ void Form1::ActualizarPantalla()
     clearValueError();
 
     ui.Text3->setText(showBits(v, 0));
-    ui.Text4->setText(NumberText(Inp32(StatusPort)));
-    // A second, separate reading: if the port changes in between, the number and the bits differ.
-    const std::int32_t r = Inp32(StatusPort);
-    ui.Text5->setText(showBits(r, 8));
+    try {
+        ui.Text4->setText(NumberText(Inp32(StatusPort)));
+        // A second, separate reading: if the port changes in between, the number and the bits
+        // differ.
+        const std::int32_t r = Inp32(StatusPort);
+        ui.Text5->setText(showBits(r, 8));
+    } catch (const inpout::PortError &) {
+        showNoReading();
+        throw;
+    }
+}
+
+// An unreadable port shows no bits at all rather than the last ones it gave.
+void Form1::showNoReading()
+{
+    ui.Text4->clear();
+    ui.Text5->clear();
+    for (int j = 8; j < 16; ++j)
+        ui.Label3[j]->setBackColor(form1::LightGrey);
 }
 
 // Lights indicators first..first + 7 with bits 0..7 of number and returns them as text, bit 0
@@ -140,6 +162,8 @@ void Form1::runAction(Steps steps)
         steps();
     } catch (const FieldError &error) {
         m_reportError(this, error.message());
+    } catch (const inpout::PortError &error) {
+        m_reportError(this, QString::fromUtf8(error.what()));
     }
 }
 
@@ -270,13 +294,14 @@ void Form1::Text2_LostFocus()
 }
 
 // Typing and moving between fields never open a dialog: a value that cannot be shown is marked
-// in the field itself, and the display keeps what it showed.
+// in the field itself, and the display keeps what it showed; a port that cannot be read shows
+// no reading, and is reported at the next click.
 void Form1::refreshFromField()
 {
     try {
         ActualizarPantalla();
     } catch (const FieldError &) {
-        // The value field already shows why.
+    } catch (const inpout::PortError &) {
     }
 }
 

@@ -51,6 +51,7 @@ private:
     void setValueText(const QString &text);
 
     QString showBits(std::int32_t number, int first);
+    void showNoReading();
     void refreshFromField();
     void showValueError(const QString &message);
     void clearValueError();

@@ -1,0 +1,95 @@
+#include "widget_test_support.h"
+
+#include "port_error.h"
+
+namespace {
+
+// A machine whose real paths reach some addresses and not others.
+class PartlyReachablePort : public inpout::PortDriver
+{
+public:
+    explicit PartlyReachablePort(std::uint16_t unreachable)
+        : m_unreachable(unreachable)
+    {
+    }
+
+    PortValue read(std::uint16_t address) override
+    {
+        check(inpout::PortError::Access::Read, address);
+        return 0x0F;
+    }
+
+    void write(std::uint16_t address, PortValue) override
+    {
+        check(inpout::PortError::Access::Write, address);
+    }
+
+    int failures = 0;
+
+private:
+    void check(inpout::PortError::Access access, std::uint16_t address)
+    {
+        if (address == m_unreachable) {
+            ++failures;
+            throw inpout::PortError(access, address,
+                                    {"ninguna vía llega a esta dirección", "Instale el ayudante.", 0});
+        }
+    }
+
+    std::uint16_t m_unreachable;
+};
+
+class Form1PortErrors : public Form1Test
+{
+protected:
+    PartlyReachablePort *install(std::uint16_t unreachable)
+    {
+        auto owned = std::make_unique<PartlyReachablePort>(unreachable);
+        PartlyReachablePort *driver = owned.get();
+        inpout::installDriver(std::move(owned));
+        return driver;
+    }
+};
+
+TEST_F(Form1PortErrors, AnUnreadablePort888IsSaidOnceAtStartAndShowsNoReading)
+{
+    install(888);
+    form = std::make_unique<Form1>();
+    form->setErrorReporter([this](QWidget *, const QString &message) { errors << message; });
+    EXPECT_TRUE(errors.isEmpty()); // not before the window is up
+    QApplication::processEvents();
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_TRUE(errors[0].startsWith("No se pudo leer el puerto 888 (378h): ninguna vía llega"))
+        << errors[0].toStdString();
+    EXPECT_EQ(text("Text3")->text(), "00000000"); // the value is shown all the same
+    EXPECT_TRUE(text("Text4")->text().isEmpty());
+    EXPECT_TRUE(text("Text5")->text().isEmpty());
+    EXPECT_EQ(row(8), "????????");
+
+    // Typing refreshes quietly; a click says it once, however many reads failed inside it.
+    typeValue(QStringLiteral("12"));
+    EXPECT_EQ(text("Text3")->text(), "00110000");
+    EXPECT_EQ(errors.size(), 1);
+    QTest::mouseClick(control<QPushButton>("Command6_0"), Qt::LeftButton);
+    EXPECT_EQ(text("Text2")->text(), " 13");
+    EXPECT_EQ(errors.size(), 2);
+}
+
+TEST_F(Form1PortErrors, AClickOnAnUnreachableAddressIsReportedAndTheWindowGoesOn)
+{
+    PartlyReachablePort *driver = install(632);
+    text("Text1")->setText(QStringLiteral("278"));
+    text("Text2")->setText(QStringLiteral("5"));
+    QTest::mouseClick(control<QPushButton>("Command2"), Qt::LeftButton); // out HEX to 278h
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_TRUE(errors[0].startsWith("No se pudo escribir en el puerto 632 (278h)")) << errors[0].toStdString();
+    EXPECT_EQ(driver->failures, 1);
+
+    QTest::mouseClick(control<QPushButton>("Command1"), Qt::LeftButton); // in Hex from 278h
+    ASSERT_EQ(errors.size(), 2);
+    EXPECT_EQ(text("Text2")->text(), "5"); // the failed read wrote nothing
+    EXPECT_EQ(text("Text4")->text(), " 15");
+    EXPECT_EQ(row(8), "RRRRBBBB");
+}
+
+} // namespace
