@@ -135,17 +135,19 @@ Digits significantDigits(double x)
     char buffer[64];
     const auto result = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(x),
                                       std::chars_format::scientific, SignificantDigits - 1);
-    const std::string text(buffer, result.ptr);
-    const auto e = text.find('e');
+    const char *e = std::find(buffer, result.ptr, 'e');
     Digits d;
-    for (std::size_t i = 0; i < e; ++i) {
-        if (text[i] != '.')
-            d.digits += text[i];
+    d.digits.reserve(SignificantDigits);
+    for (const char *p = buffer; p != e; ++p) {
+        if (*p != '.')
+            d.digits.push_back(*p);
     }
-    d.digits.erase(d.digits.find_last_not_of('0') + 1);
-    if (d.digits.empty())
-        d.digits = "0";
-    std::from_chars(text.data() + e + 1 + (text[e + 1] == '+'), text.data() + text.size(), d.exponent);
+    while (d.digits.size() > 1 && d.digits.back() == '0')
+        d.digits.pop_back();
+    const char *exponent = e + 1;
+    if (exponent != result.ptr && *exponent == '+')
+        ++exponent;
+    std::from_chars(exponent, result.ptr, d.exponent);
     return d;
 }
 
@@ -161,7 +163,7 @@ std::string formatNumber(double x, bool zeroBeforePoint)
     if (d.exponent >= SignificantDigits || d.exponent < -4) {
         out += d.digits[0];
         if (count > 1)
-            out += '.' + d.digits.substr(1);
+            out.append(1, '.').append(d.digits, 1);
         const int magnitude = std::abs(d.exponent);
         out += d.exponent < 0 ? "E-" : "E+";
         if (magnitude < 10)
@@ -172,13 +174,13 @@ std::string formatNumber(double x, bool zeroBeforePoint)
     if (d.exponent < 0) {
         if (zeroBeforePoint)
             out += '0';
-        out += '.' + std::string(static_cast<std::size_t>(-d.exponent - 1), '0') + d.digits;
+        out.append(1, '.').append(static_cast<std::size_t>(-d.exponent - 1), '0').append(d.digits);
         return out;
     }
     const int intDigits = d.exponent + 1;
     if (count <= intDigits)
-        return out + d.digits + std::string(static_cast<std::size_t>(intDigits - count), '0');
-    return out + d.digits.substr(0, intDigits) + '.' + d.digits.substr(intDigits);
+        return out.append(d.digits).append(static_cast<std::size_t>(intDigits - count), '0');
+    return out.append(d.digits, 0, intDigits).append(1, '.').append(d.digits, intDigits);
 }
 
 } // namespace
