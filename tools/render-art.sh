@@ -3,6 +3,7 @@
 #
 #   port_test_window/art/plug.svg         -> plug-{32,48,64,128,256}.png
 #   port_test_window/art/plug-16.svg      -> plug-16.png
+#   port_test_window/art/plug-*.png       -> plug.ico (Windows program icon)
 #   port_test_window/art/question.svg     -> question-{16,32,48}.png
 #   information_window/art/printer.svg    -> printer-{32,48}.png
 #   information_window/art/printer-16.svg -> printer-16.png
@@ -45,6 +46,9 @@ png "$art/plug-16.svg" 16 "$art/plug-16.png"
 for size in 32 48 64 128 256; do
     png "$art/plug.svg" "$size" "$art/plug-$size.png"
 done
+# The Windows build's program icon: every plug size in one .ico.
+"$CONVERT" "$art"/plug-{16,32,48,64,128,256}.png "$art/plug.ico"
+echo "  $art/plug.ico"
 for size in 16 32 48; do
     png "$art/question.svg" "$size" "$art/question-$size.png"
 done

@@ -1,0 +1,67 @@
+# Installation layout and the Debian package.
+include(GNUInstallDirs)
+
+# The program reads VelmoraInfo.txt from its working folder; the desktop entry starts it there.
+set(VELMORA_INFO_DIR "${CMAKE_INSTALL_FULL_DATADIR}/velmora")
+set(VELMORA_PORT_GROUP "velmora-port")
+
+# Qt's libraries come from the system: the installed files need no search path of their own, and
+# a file with capabilities must not have one.
+set_target_properties(velmora PROPERTIES INSTALL_RPATH "")
+install(TARGETS velmora RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES ${PROJECT_SOURCE_DIR}/information_window/VelmoraInfo.txt
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/velmora)
+
+configure_file(${PROJECT_SOURCE_DIR}/app/dist/org.velmora.Velmora.desktop.in
+               ${PROJECT_BINARY_DIR}/org.velmora.Velmora.desktop @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/org.velmora.Velmora.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${PROJECT_SOURCE_DIR}/app/dist/org.velmora.Velmora.metainfo.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+foreach(size 16 32 48 64 128 256)
+    install(FILES ${PROJECT_SOURCE_DIR}/port_test_window/art/plug-${size}.png
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
+            RENAME velmora.png)
+endforeach()
+
+# The raw port helper is the one file holding CAP_SYS_RAWIO, runnable only by its group.
+if(TARGET velmora-portio)
+    set(VELMORA_HELPER "${CMAKE_INSTALL_FULL_LIBEXECDIR}/velmora/velmora-portio")
+    set_target_properties(velmora-portio PROPERTIES INSTALL_RPATH "")
+    install(TARGETS velmora-portio RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/velmora
+            PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE)
+    configure_file(${PROJECT_SOURCE_DIR}/app/dist/grant-port-access.sh.in
+                   ${PROJECT_BINARY_DIR}/grant-port-access.sh @ONLY)
+    # A real install (not into a staging DESTDIR) as root grants the capability at once; the
+    # package does the same from its postinst.
+    install(CODE "
+        if(\"\$ENV{DESTDIR}\" STREQUAL \"\")
+            execute_process(COMMAND id -u OUTPUT_VARIABLE uid OUTPUT_STRIP_TRAILING_WHITESPACE)
+            if(uid STREQUAL \"0\")
+                execute_process(COMMAND sh ${PROJECT_BINARY_DIR}/grant-port-access.sh)
+            else()
+                message(WARNING \"Not root: run ${PROJECT_BINARY_DIR}/grant-port-access.sh as root to let the helper reach raw ports\")
+            endif()
+        endif()")
+endif()
+
+set(CPACK_GENERATOR "DEB")
+set(CPACK_PACKAGE_NAME "velmora")
+set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
+set(CPACK_PACKAGE_VENDOR "Velmora")
+set(CPACK_PACKAGE_CONTACT "Velmora <velmora@localhost>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Prueba manual del puerto paralelo del PC")
+set(CPACK_PACKAGE_DESCRIPTION "Lee y escribe a mano el puerto paralelo del PC, en hexadecimal o en decimal, y muestra el valor y el registro de datos de 378h en indicadores bajo las patillas 2 a 9.")
+# Paths are built into the program and the desktop entry: package a build configured for /usr.
+set(CPACK_PACKAGING_INSTALL_PREFIX "${CMAKE_INSTALL_PREFIX}")
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION "electronics")
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-liberation, libcap2-bin, passwd")
+if(TARGET velmora-portio)
+    configure_file(${PROJECT_SOURCE_DIR}/app/dist/postinst.in ${PROJECT_BINARY_DIR}/deb/postinst @ONLY)
+    configure_file(${PROJECT_SOURCE_DIR}/app/dist/postrm.in ${PROJECT_BINARY_DIR}/deb/postrm @ONLY)
+    set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
+        "${PROJECT_BINARY_DIR}/deb/postinst;${PROJECT_BINARY_DIR}/deb/postrm")
+    set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+endif()
+include(CPack)

@@ -1,0 +1,118 @@
+#!/usr/bin/env bash
+# Builds the Debian package, unpacks it into a staging root, checks what it holds, and starts
+# Velmora from its desktop entry under Xvfb, as an unprivileged user, the way a desktop would:
+# from the entry's working folder, where the help text must be found.
+set -uo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+
+passed=0
+failed=0
+check() { # description, then the command that must succeed
+    local what=$1
+    shift
+    if "$@"; then
+        passed=$((passed + 1))
+        echo "ok   $what"
+    else
+        failed=$((failed + 1))
+        echo "FAIL $what"
+    fi
+}
+finish() {
+    echo "$passed passed, $failed failed"
+    [ "$failed" -eq 0 ]
+    exit
+}
+
+cmake --preset package >/dev/null && cmake --build --preset package >/dev/null \
+    && (cd build/package && cpack >/dev/null) || { echo "the package did not build"; failed=1; finish; }
+deb=build/package/velmora_1.0.0.0_amd64.deb
+check "the package is named velmora_1.0.0.0_amd64.deb" test -f "$deb"
+[ -f "$deb" ] || finish
+
+field() { dpkg-deb -f "$deb" "$1"; }
+check "version 1.0.0.0" test "$(field Version)" = "1.0.0.0"
+check "depends on Qt's widgets and printing" grep -q 'libqt6widgets6.*libqt6printsupport6\|libqt6printsupport6.*libqt6widgets6' <<<"$(field Depends)"
+check "depends on the fonts and setcap" grep -q 'fonts-liberation, libcap2-bin' <<<"$(field Depends)"
+
+stage=$(mktemp -d)
+trap 'rm -rf "$stage"' EXIT
+chmod 755 "$stage"
+dpkg-deb -x "$deb" "$stage"
+dpkg-deb -e "$deb" "$stage/DEBIAN"
+
+for f in usr/bin/velmora usr/share/velmora/VelmoraInfo.txt usr/share/applications/org.velmora.Velmora.desktop \
+         usr/share/metainfo/org.velmora.Velmora.metainfo.xml; do
+    check "installs /$f" test -s "$stage/$f"
+done
+for size in 16 32 48 64 128 256; do
+    check "plug icon ${size}x${size}" test "$(identify -format '%wx%h' "$stage/usr/share/icons/hicolor/${size}x${size}/apps/velmora.png" 2>/dev/null)" = "${size}x${size}"
+done
+if [ -e "$stage/usr/libexec/velmora/velmora-portio" ]; then
+    check "the helper is not runnable by others" test "$(stat -c %a "$stage/usr/libexec/velmora/velmora-portio")" = 750
+    check "postinst grants the helper CAP_SYS_RAWIO for its group only" \
+        grep -q 'setcap cap_sys_rawio+ep "/usr/libexec/velmora/velmora-portio"' "$stage/DEBIAN/postinst"
+    check "postinst is valid shell" sh -n "$stage/DEBIAN/postinst"
+fi
+
+entry=$stage/usr/share/applications/org.velmora.Velmora.desktop
+check "the desktop entry is valid" desktop-file-validate "$entry"
+if command -v appstreamcli >/dev/null; then
+    check "the AppStream metadata is valid" appstreamcli validate --no-net --pedantic "$stage/usr/share/metainfo/org.velmora.Velmora.metainfo.xml" >/dev/null
+fi
+exec_line=$(sed -n 's/^Exec=//p' "$entry")
+path_line=$(sed -n 's/^Path=//p' "$entry")
+check "the entry starts /usr/bin/velmora" test "$exec_line" = /usr/bin/velmora
+check "the entry's working folder holds the help text" test -f "$stage$path_line/VelmoraInfo.txt"
+
+# Start it as the desktop would, on a virtual display, as nobody.
+run_desktop() {
+    local display log pid xvfb ok=1
+    display=:$((90 + RANDOM % 100))
+    Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    xvfb=$!
+    log=$(mktemp)
+    (cd "$stage$path_line" && exec setpriv --reuid=nobody --regid=nogroup --clear-groups \
+        env -i DISPLAY="$display" HOME=/tmp PATH=/usr/bin:/bin "$stage$exec_line") >"$log" 2>&1 &
+    pid=$!
+    export DISPLAY=$display
+    main=
+    for _ in $(seq 100); do
+        for w in $(xdotool search --name '^Velmora$' 2>/dev/null); do
+            xdotool getwindowgeometry "$w" | grep -q 'Geometry: 296x326' && main=$w
+        done
+        [ -n "$main" ] && break
+        sleep 0.1
+    done
+    if [ -z "$main" ]; then
+        echo "     the main window did not appear; the program said:"; sed 's/^/     /' "$log"
+        ok=0
+    else
+        sleep 0.5
+        # The notice about the simulated port: dismiss it.
+        for w in $(xdotool search --name '^Velmora$'); do
+            [ "$w" = "$main" ] || { xdotool windowfocus --sync "$w" key Return 2>/dev/null || true; }
+        done
+        sleep 0.3
+        # The question-mark button opens the help window, which reads the text from the folder.
+        xdotool mousemove --window "$main" 268 300 click 1
+        info=
+        for _ in $(seq 50); do
+            info=$(xdotool search --name 'del pto paralelo$' 2>/dev/null | head -n 1)
+            [ -n "$info" ] && break
+            sleep 0.1
+        done
+        [ -n "$info" ] || { echo "     the help window did not open"; ok=0; }
+        kill -0 "$pid" 2>/dev/null || { echo "     the program ended"; ok=0; }
+    fi
+    kill "$pid" 2>/dev/null
+    wait "$pid" 2>/dev/null
+    kill "$xvfb" 2>/dev/null
+    wait "$xvfb" 2>/dev/null
+    rm -f "$log"
+    [ "$ok" -eq 1 ]
+}
+check "started from its desktop entry, it shows its window and opens the help text" run_desktop
+
+finish
