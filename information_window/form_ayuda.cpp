@@ -1,22 +1,17 @@
 #include "form_ayuda.h"
 
 #include "info_file.h"
-#include "info_printout.h"
 #include "print_error.h"
-#include "print_spooler.h"
+#include "print_job.h"
 
 #include <QGuiApplication>
 #include <QIcon>
-#include <QDir>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPalette>
 #include <QPlainTextEdit>
-#include <QPrinter>
-#include <QPrinterInfo>
 #include <QPushButton>
 #include <QScreen>
-#include <QTemporaryFile>
 #include <QWindow>
 
 #include <algorithm>
@@ -32,24 +27,6 @@ const QString Title = QStringLiteral("Información del pto paralelo");
 void showMessageBox(QWidget *parent, const QString &message)
 {
     QMessageBox::warning(parent, QStringLiteral("Velmora"), message);
-}
-
-// A PDF laid out on the page of the printer, for the spooler to take as it is.
-void writePrintout(QTemporaryFile &pdf, const QString &printerName, const QString &text,
-                   const QFont &font, const QImage &picture)
-{
-    if (!pdf.open())
-        throw PrintError(QStringLiteral("No se pudo crear el documento que se imprime en %1: %2.")
-                             .arg(QDir::toNativeSeparators(QDir::tempPath()), pdf.errorString()));
-    pdf.close();
-    const QPrinter native(QPrinterInfo::printerInfo(printerName), QPrinter::HighResolution);
-    QPrinter printer(QPrinter::HighResolution);
-    printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setOutputFileName(pdf.fileName());
-    printer.setPageLayout(native.pageLayout());
-    printer.setDocName(Title);
-    printer.setCreator(QStringLiteral("Velmora"));
-    paintPrintout(printer, text, font, picture);
 }
 
 } // namespace
@@ -96,11 +73,8 @@ void FormAyuda::Form_Load() {
 void FormAyuda::CommandImprimir_Click()
 {
     try {
-        const QString printer = print_spooler::defaultPrinter();
-        QTemporaryFile pdf(QDir::tempPath() + QStringLiteral("/velmora-XXXXXX.pdf"));
-        writePrintout(pdf, printer, ui.TextInfo->toPlainText(), ui.TextInfo->font(),
-                      ui.Image1->pixmap().toImage());
-        print_spooler::submitPdf(printer, pdf.fileName(), Title);
+        printOnDefaultPrinter(Title, ui.TextInfo->toPlainText(), ui.TextInfo->font(),
+                              ui.Image1->pixmap().toImage());
     } catch (const PrintError &error) {
         m_reportError(this, error.message());
     }

@@ -1,6 +1,7 @@
 #include "print_spooler.h"
 
 #include "print_error.h"
+#include "print_job.h"
 
 #include <QString>
 
@@ -12,9 +13,7 @@ QString defaultPrinter()
 {
     cups_dest_t *dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, nullptr, nullptr);
     if (!dest) {
-        QString message = QStringLiteral("No hay ninguna impresora predeterminada instalada: no se ha "
-                                         "impreso nada. Instale una impresora y elíjala como "
-                                         "predeterminada, y vuelva a pulsar el botón de imprimir.");
+        QString message = noDefaultPrinterMessage();
         if (cupsLastError() > IPP_STATUS_OK_EVENTS_COMPLETE)
             message += QStringLiteral("\n\nEl sistema de impresión dice: %1.")
                            .arg(QString::fromUtf8(cupsLastErrorString()));
