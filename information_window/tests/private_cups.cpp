@@ -23,6 +23,9 @@ bool writeFile(const QString &path, const QString &text)
 QString run(const QString &program, const QStringList &arguments, bool *ok = nullptr)
 {
     QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C")); // its words are read
+    process.setProcessEnvironment(environment);
     process.start(program, arguments);
     const bool finished = process.waitForFinished(10000);
     if (ok)
@@ -103,7 +106,8 @@ QString PrivateCups::start()
     qputenv("CUPS_SERVER", socket.toLocal8Bit());
     qputenv("CUPS_SERVERROOT", dir.path().toLocal8Bit());
     const QDeadlineTimer deadline(10000);
-    while (!admin(QStringLiteral("lpstat"), {QStringLiteral("-r")})) {
+    // lpstat -r answers 0 either way: only its words tell.
+    while (run(QStringLiteral("lpstat"), {QStringLiteral("-r")}).trimmed() != u"scheduler is running") {
         if (deadline.hasExpired() || m_cupsd.state() == QProcess::NotRunning)
             return QStringLiteral("cupsd did not answer on its socket");
         QThread::msleep(20);

@@ -1,5 +1,4 @@
-#include "inpout.h"
-#include "simulated_port.h"
+#include "no_hardware.h"
 
 #include <QApplication>
 #include <gtest/gtest.h>
@@ -11,14 +10,7 @@ int main(int argc, char *argv[])
     // Test runners start this binary without the test's environment; widgets need no screen.
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
 
-    // No test may reach the machine's ports: the simulated port is in place before anything can
-    // bind a driver, and an attempt to open the hardware fails the run.
-    inpout::installDriver(std::make_unique<inpout::SimulatedPort>(true));
-    inpout::setHardwareOpener([](std::string &whyNot) -> std::unique_ptr<inpout::PortDriver> {
-        ADD_FAILURE() << "a test tried to open the hardware ports";
-        whyNot = "tests never open the hardware";
-        return nullptr;
-    });
+    installSimulatedPortForTests();
 
     QApplication app(argc, argv);
     testing::InitGoogleTest(&argc, argv);
