@@ -1,12 +1,11 @@
 #include "form1.h"
-#include "inpout.h"
+#include "velmora_start.h"
 
 #include <QApplication>
-#include <QIcon>
-#include <QMessageBox>
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 
 namespace {
 
@@ -24,14 +23,6 @@ bool hasDisplay()
 #endif
 }
 
-QIcon plugIcon()
-{
-    QIcon icon;
-    for (const int size : {16, 32, 48, 64, 128, 256})
-        icon.addFile(QStringLiteral(":/art/plug-%1.png").arg(size), QSize(size, size));
-    return icon;
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
@@ -45,25 +36,6 @@ int main(int argc, char *argv[])
     }
 
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Velmora"));
-    QApplication::setApplicationVersion(QStringLiteral("1.00"));
-    QApplication::setWindowIcon(plugIcon());
-
-    // The port is bound at the window's first refresh; if that falls back to the simulated port,
-    // say why once the window is on screen.
-    QWidget *noticeParent = nullptr;
-    inpout::setNoticeHandler([&noticeParent](const std::string &notice) {
-        const QString text = QString::fromStdString(notice);
-        QMetaObject::invokeMethod(
-            qApp,
-            [&noticeParent, text] {
-                QMessageBox::information(noticeParent, QStringLiteral("Velmora"), text);
-            },
-            Qt::QueuedConnection);
-    });
-
-    Form1 form;
-    noticeParent = &form;
-    form.show();
+    const std::unique_ptr<Form1> form = startVelmora();
     return app.exec();
 }

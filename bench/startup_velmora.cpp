@@ -1,0 +1,51 @@
+#include "first_paint.h"
+#include "form1.h"
+#include "inpout.h"
+#include "simulated_port.h"
+#include "velmora_start.h"
+
+#include <QApplication>
+
+#include <cstdio>
+#include <cstdlib>
+
+// The program's start-up, through the same routine as main() in app/, ended at the main window's
+// first paint. A notice about the simulated port comes after that paint, so it is not counted.
+
+namespace {
+
+bool hasDisplay() {
+    const auto set = [](const char *name) {
+        const char *value = std::getenv(name);
+        return value && *value;
+    };
+    return set("DISPLAY") || set("WAYLAND_DISPLAY") || set("QT_QPA_PLATFORM");
+}
+
+// The start-up is only measured on the simulated port: a run that reached a real one says so
+// and fails.
+class QuitOnSimulatedPort : public QuitAfterFirstPaint {
+public:
+    using QuitAfterFirstPaint::QuitAfterFirstPaint;
+
+    void painted() override {
+        if (!dynamic_cast<inpout::SimulatedPort *>(inpout::currentDriver())) {
+            std::fputs("velmora_startup: the port is not the simulated one\n", stderr);
+            std::_Exit(3);
+        }
+    }
+};
+
+} // namespace
+
+int main(int argc, char *argv[]) {
+    if (!hasDisplay()) {
+        std::fputs("velmora_startup: no display\n", stderr);
+        return 1;
+    }
+
+    QApplication app(argc, argv);
+    const auto form = startVelmora();
+    QuitOnSimulatedPort quit(form.get());
+    return app.exec();
+}
