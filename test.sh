@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds Velmora and runs every test headless (installing what is missing): once as released,
-# once under AddressSanitizer and UndefinedBehaviorSanitizer.
+# once under AddressSanitizer and UndefinedBehaviorSanitizer; then fuzzes for a bounded time.
 set -euo pipefail
 cd "$(dirname "$0")"
 tools/install-deps.sh
@@ -19,3 +19,7 @@ for preset in default asan; do
     cmake --build --preset "$preset"
     ctest --preset "$preset"
 done
+
+# The number texts and the information file reader under libFuzzer, 30 seconds each, side by side.
+echo "== fuzzing"
+tools/fuzz.sh 30
