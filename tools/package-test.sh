@@ -69,9 +69,11 @@ check "the entry's working folder holds the help text" test -f "$stage$path_line
 # Start it as the desktop would, on a virtual display, as nobody.
 run_desktop() {
     local display log pid xvfb ok=1
-    display=:$((90 + RANDOM % 100))
-    Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    # Xvfb picks a free display itself and says which once it accepts connections.
+    exec {fd}< <(Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp 2>/dev/null)
     xvfb=$!
+    read -r -t 10 number <&"$fd" || { echo "     Xvfb did not start"; return 1; }
+    display=:$number
     log=$(mktemp)
     (cd "$stage$path_line" && exec setpriv --reuid=nobody --regid=nogroup --clear-groups \
         env -i DISPLAY="$display" HOME=/tmp PATH=/usr/bin:/bin "$stage$exec_line") >"$log" 2>&1 &
@@ -110,6 +112,7 @@ run_desktop() {
     wait "$pid" 2>/dev/null
     kill "$xvfb" 2>/dev/null
     wait "$xvfb" 2>/dev/null
+    exec {fd}<&-
     rm -f "$log"
     [ "$ok" -eq 1 ]
 }
