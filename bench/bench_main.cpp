@@ -8,7 +8,8 @@
 #include <cstdlib>
 #include <memory>
 
-int main(int argc, char *argv[]) {
+int main(int argc, char *argv[])
+{
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
 
     // No benchmark may reach the machine's ports: the simulated port is in place before any

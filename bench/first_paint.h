@@ -8,10 +8,12 @@
 // Ends the program once a window has been painted for the first time: the paint event comes
 // while the window's backing store is being filled, and the quit is queued behind the flush that
 // puts it on screen.
-class QuitAfterFirstPaint : public QObject {
+class QuitAfterFirstPaint : public QObject
+{
 public:
     explicit QuitAfterFirstPaint(QWidget *window)
-        : m_window(window) {
+        : m_window(window)
+    {
         window->installEventFilter(this);
     }
 
@@ -19,7 +21,8 @@ public:
     virtual void painted() {}
 
 protected:
-    bool eventFilter(QObject *watched, QEvent *event) override {
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
         if (watched == m_window && event->type() == QEvent::Paint && !m_painted) {
             m_painted = true;
             QTimer::singleShot(0, qApp, [this] {

@@ -17,7 +17,8 @@ enum class Encoding { Utf8, Windows1252 };
 
 // An information file of about the given size, in lines of about 40 bytes with accents, as the
 // real one is written.
-QByteArray informationText(qsizetype size, Encoding encoding) {
+QByteArray informationText(qsizetype size, Encoding encoding)
+{
     const QString lines[] = {
         u"El puerto paralelo tiene 25 patillas."_qs,
         u"Dirección base: 378h, 278h o 3BCh."_qs,
@@ -35,10 +36,12 @@ QByteArray informationText(qsizetype size, Encoding encoding) {
 }
 
 // Each benchmark reads the file from its own folder, as the program reads it from its own.
-class InfoFileFixture {
+class InfoFileFixture
+{
 public:
     InfoFileFixture(qsizetype size, Encoding encoding)
-        : m_previous(QDir::currentPath()) {
+        : m_previous(QDir::currentPath())
+    {
         QFile file(m_directory.filePath(QString::fromLatin1(InfoFileName)));
         if (!m_directory.isValid() || !file.open(QIODevice::WriteOnly))
             std::abort();
@@ -60,7 +63,8 @@ private:
 constexpr qsizetype MB = 1024 * 1024;
 
 // What reading the bytes alone costs: the floor for any reader.
-void BM_ReadAllBaseline(benchmark::State &state) {
+void BM_ReadAllBaseline(benchmark::State &state)
+{
     const InfoFileFixture file(state.range(0) * MB, Encoding::Utf8);
     for (auto _ : state) {
         QFile in(QString::fromLatin1(InfoFileName));
@@ -71,7 +75,8 @@ void BM_ReadAllBaseline(benchmark::State &state) {
     state.SetBytesProcessed(state.iterations() * file.bytes());
 }
 
-void BM_ReadInfoFile(benchmark::State &state) {
+void BM_ReadInfoFile(benchmark::State &state)
+{
     const InfoFileFixture file(state.range(0) * MB, Encoding(state.range(1)));
     for (auto _ : state)
         benchmark::DoNotOptimize(readInfoFile());
@@ -80,7 +85,8 @@ void BM_ReadInfoFile(benchmark::State &state) {
 
 // The whole load as the user waits for it: the window made, the file read and the text box
 // filled. Closing the window is not part of it.
-void BM_FormAyudaLoad(benchmark::State &state) {
+void BM_FormAyudaLoad(benchmark::State &state)
+{
     const InfoFileFixture file(state.range(0) * MB, Encoding::Utf8);
     for (auto _ : state) {
         auto form = std::make_unique<FormAyuda>();
@@ -94,7 +100,8 @@ void BM_FormAyudaLoad(benchmark::State &state) {
 
 // The floor of any load into a plain text box: Qt's own document filled with the text already
 // read, one block per line, with no window around it.
-void BM_TextDocumentFloor(benchmark::State &state) {
+void BM_TextDocumentFloor(benchmark::State &state)
+{
     const InfoFileFixture file(state.range(0) * MB, Encoding::Utf8);
     const QString text = readInfoFile();
     for (auto _ : state) {

@@ -16,9 +16,11 @@ namespace {
 
 // Each benchmark of a window shows it, as the user has it, on the simulated port that main()
 // installed; errors would open no box but end the run.
-class ShownForm {
+class ShownForm
+{
 public:
-    ShownForm() {
+    ShownForm()
+    {
         m_form.setErrorReporter([](QWidget *, const QString &) { std::abort(); });
         m_form.show();
         m_form.activateWindow();
@@ -28,7 +30,9 @@ public:
 
     Form1 &form() { return m_form; }
 
-    template <typename T> T *control(const char *name) {
+    template <typename T>
+    T *control(const char *name)
+    {
         T *widget = m_form.findChild<T *>(QString::fromLatin1(name));
         if (!widget)
             std::abort();
@@ -41,7 +45,8 @@ private:
 
 // The port side of a refresh: two readings of port 888. With changing=1, a write before them
 // flips every bit of the port, so that the refresh has eight indicators and two texts to change.
-void BM_PortReadsBaseline(benchmark::State &state) {
+void BM_PortReadsBaseline(benchmark::State &state)
+{
     const bool changing = state.range(0) != 0;
     PortValue value = 0;
     for (auto _ : state) {
@@ -54,7 +59,8 @@ void BM_PortReadsBaseline(benchmark::State &state) {
     }
 }
 
-void BM_ActualizarPantalla(benchmark::State &state) {
+void BM_ActualizarPantalla(benchmark::State &state)
+{
     const bool changing = state.range(0) != 0;
     ShownForm shown;
     Out32(StatusPort, 0);
@@ -70,13 +76,15 @@ void BM_ActualizarPantalla(benchmark::State &state) {
 }
 
 // Counts the paint events a widget receives.
-class PaintCounter : public QObject {
+class PaintCounter : public QObject
+{
 public:
     explicit PaintCounter(QWidget *widget) { widget->installEventFilter(this); }
     int count = 0;
 
 protected:
-    bool eventFilter(QObject *, QEvent *event) override {
+    bool eventFilter(QObject *, QEvent *event) override
+    {
         if (event->type() == QEvent::Paint)
             ++count;
         return false;
@@ -85,14 +93,16 @@ protected:
 
 // A keystroke as the event loop handles it: the key press and release, then the posted update
 // request, whose handling paints what changed (and only that) and flushes it to the window.
-void typeAndRepaint(QWidget *field, Qt::Key key) {
+void typeAndRepaint(QWidget *field, Qt::Key key)
+{
     QTest::keyClick(field, key);
     QCoreApplication::sendPostedEvents();
 }
 
 // Two keystrokes per iteration: "1" after the "0" the field holds lights value indicator 0 and
 // changes the bit text; Backspace puts both back.
-void typeTwoKeys(benchmark::State &state, QWidget *field, QWidget *watched) {
+void typeTwoKeys(benchmark::State &state, QWidget *field, QWidget *watched)
+{
     field->setFocus();
     QCoreApplication::sendPostedEvents();
     const PaintCounter paints(watched);
@@ -109,7 +119,8 @@ void typeTwoKeys(benchmark::State &state, QWidget *field, QWidget *watched) {
     state.SetItemsProcessed(2 * state.iterations());
 }
 
-void BM_TypedCharacter(benchmark::State &state) {
+void BM_TypedCharacter(benchmark::State &state)
+{
     ShownForm shown;
     auto *value = shown.control<QLineEdit>("Text2");
     value->setText(QStringLiteral("0"));
@@ -119,7 +130,8 @@ void BM_TypedCharacter(benchmark::State &state) {
 
 // The same keystrokes into a bare line edit that nothing listens to, alone in a window of the
 // same size and font, where the value field stands.
-void BM_TypedCharacterBaseline(benchmark::State &state) {
+void BM_TypedCharacterBaseline(benchmark::State &state)
+{
     QWidget window;
     QFont font(QStringLiteral("Liberation Sans"));
     font.setPixelSize(10);

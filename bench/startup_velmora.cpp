@@ -14,7 +14,8 @@
 
 namespace {
 
-bool hasDisplay() {
+bool hasDisplay()
+{
     const auto set = [](const char *name) {
         const char *value = std::getenv(name);
         return value && *value;
@@ -24,11 +25,13 @@ bool hasDisplay() {
 
 // The start-up is only measured on the simulated port: a run that reached a real one says so
 // and fails.
-class QuitOnSimulatedPort : public QuitAfterFirstPaint {
+class QuitOnSimulatedPort : public QuitAfterFirstPaint
+{
 public:
     using QuitAfterFirstPaint::QuitAfterFirstPaint;
 
-    void painted() override {
+    void painted() override
+    {
         if (!dynamic_cast<inpout::SimulatedPort *>(inpout::currentDriver())) {
             std::fputs("velmora_startup: the port is not the simulated one\n", stderr);
             std::_Exit(3);
@@ -38,7 +41,8 @@ public:
 
 } // namespace
 
-int main(int argc, char *argv[]) {
+int main(int argc, char *argv[])
+{
     if (!hasDisplay()) {
         std::fputs("velmora_startup: no display\n", stderr);
         return 1;

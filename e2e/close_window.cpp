@@ -10,7 +10,8 @@
 
 namespace {
 
-xcb_atom_t atom(xcb_connection_t *connection, const char *name) {
+xcb_atom_t atom(xcb_connection_t *connection, const char *name)
+{
     const auto cookie = xcb_intern_atom(connection, 0, std::uint16_t(std::strlen(name)), name);
     xcb_intern_atom_reply_t *reply = xcb_intern_atom_reply(connection, cookie, nullptr);
     if (!reply) {
@@ -24,7 +25,8 @@ xcb_atom_t atom(xcb_connection_t *connection, const char *name) {
 
 } // namespace
 
-int main(int argc, char *argv[]) {
+int main(int argc, char *argv[])
+{
     char *end = nullptr;
     const unsigned long window = argc == 2 ? std::strtoul(argv[1], &end, 0) : 0;
     if (argc != 2 || *end != '\0' || window == 0) {

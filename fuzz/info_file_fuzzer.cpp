@@ -22,18 +22,21 @@ namespace {
 std::string folder;
 std::string path;
 
-[[noreturn]] void fail(const char *what, qsizetype expected, qsizetype got) {
+[[noreturn]] void fail(const char *what, qsizetype expected, qsizetype got)
+{
     std::fprintf(stderr, "info_file: %s (expected %lld, got %lld)\n", what,
                  static_cast<long long>(expected), static_cast<long long>(got));
     std::abort();
 }
 
-void removeFolder() {
+void removeFolder()
+{
     ::unlink(path.c_str());
     ::rmdir(folder.c_str());
 }
 
-void writeFile(const std::uint8_t *data, std::size_t size) {
+void writeFile(const std::uint8_t *data, std::size_t size)
+{
     std::FILE *file = std::fopen(path.c_str(), "wb");
     if (!file || std::fwrite(data, 1, size, file) != size || std::fclose(file) != 0) {
         std::perror(path.c_str());
@@ -42,7 +45,8 @@ void writeFile(const std::uint8_t *data, std::size_t size) {
 }
 
 // CR LF, a lone CR and a lone LF each end a line.
-qsizetype lineEnds(QByteArrayView bytes) {
+qsizetype lineEnds(QByteArrayView bytes)
+{
     qsizetype count = 0;
     for (qsizetype i = 0; i < bytes.size(); ++i) {
         if (bytes[i] == '\r') {
@@ -58,7 +62,8 @@ qsizetype lineEnds(QByteArrayView bytes) {
 
 // Outside a locale, a file that is not UTF-8 is read as Windows-1252, whose five undefined bytes
 // keep their value.
-char16_t windows1252(std::uint8_t byte) {
+char16_t windows1252(std::uint8_t byte)
+{
     // clang-format off
     static constexpr char16_t high[32] = {
         0x20AC, 0x81,   0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
@@ -70,7 +75,8 @@ char16_t windows1252(std::uint8_t byte) {
     return byte >= 0x80 && byte < 0xA0 ? high[byte - 0x80] : char16_t(byte);
 }
 
-QString withoutLineEnds(QString text) {
+QString withoutLineEnds(QString text)
+{
     text.remove(u'\r');
     text.remove(u'\n');
     return text;
@@ -78,7 +84,8 @@ QString withoutLineEnds(QString text) {
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int *, char ***) {
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
+{
     std::string pattern = QDir::tempPath().toStdString() + "/velmora-fuzz-XXXXXX";
     if (!::mkdtemp(pattern.data())) {
         std::perror("mkdtemp");
@@ -90,7 +97,8 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
     return 0;
 }
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
     const QByteArrayView bytes(data, qsizetype(size));
     writeFile(data, size);
     QString text;
@@ -121,8 +129,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     QByteArrayView body = bytes;
     if (body.startsWith("\xEF\xBB\xBF"))
         body = body.sliced(3);
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringConverter::Flag::Stateless |
-                                                  QStringConverter::Flag::ConvertInitialBom);
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringConverter::Flag::Stateless
+                                                  | QStringConverter::Flag::ConvertInitialBom);
     const QString characters = withoutLineEnds(utf8.decode(body));
     const bool isUtf8 = !utf8.hasError();
     if (!isUtf8)

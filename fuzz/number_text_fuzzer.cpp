@@ -19,13 +19,15 @@
 
 namespace {
 
-[[noreturn]] void fail(const char *what, double x, double got) {
+[[noreturn]] void fail(const char *what, double x, double got)
+{
     std::fprintf(stderr, "number_text: %s (input %.17g, got %.17g)\n", what, x, got);
     std::abort();
 }
 
 // Half to even, written out step by step rather than with the rounding mode the code uses.
-double roundHalfEven(double x) {
+double roundHalfEven(double x)
+{
     const double below = std::floor(x);
     const double fraction = x - below;
     if (fraction < 0.5)
@@ -35,7 +37,9 @@ double roundHalfEven(double x) {
     return std::fmod(below, 2.0) == 0 ? below : below + 1;
 }
 
-template <typename Int, typename Narrow> void checkNarrowing(double x, Narrow narrow) {
+template <typename Int, typename Narrow>
+void checkNarrowing(double x, Narrow narrow)
+{
     const double min = std::numeric_limits<Int>::min();
     const double max = std::numeric_limits<Int>::max();
     const double rounded = std::isfinite(x) ? roundHalfEven(x) : x;
@@ -54,19 +58,22 @@ template <typename Int, typename Narrow> void checkNarrowing(double x, Narrow na
     }
 }
 
-void checkNumber(double x) {
+void checkNumber(double x)
+{
     checkNarrowing<std::int16_t>(x, RoundToInt16);
     checkNarrowing<std::int32_t>(x, RoundToInt32);
 }
 
-void checkWholeReadBack(std::int16_t whole) {
+void checkWholeReadBack(std::int16_t whole)
+{
     const double back = TextValue(NumberText(whole));
     if (back != whole)
         fail("NumberText of a 16-bit number does not read back exactly", whole, back);
 }
 
 // Written with 15 significant digits, a number comes back within half a unit of the 15th.
-void checkReadBack(double x, const QString &text, const char *writer) {
+void checkReadBack(double x, const QString &text, const char *writer)
+{
     const double back = TextValue(text);
     const double tolerance = 5e-15 * std::fabs(x) + DBL_EPSILON * std::fabs(x);
     if (!(std::fabs(back - x) <= tolerance)) {
@@ -75,7 +82,8 @@ void checkReadBack(double x, const QString &text, const char *writer) {
     }
 }
 
-void checkText(QStringView text) {
+void checkText(QStringView text)
+{
     const double value = TextValue(text);
     if (!std::isfinite(value))
         fail("TextValue gave a number that is not finite", 0, value);
@@ -87,14 +95,16 @@ void checkText(QStringView text) {
 } // namespace
 
 // There are few enough 16-bit numbers to try them all once.
-extern "C" int LLVMFuzzerInitialize(int *, char ***) {
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
+{
     for (int whole = std::numeric_limits<std::int16_t>::min();
          whole <= std::numeric_limits<std::int16_t>::max(); ++whole)
         checkWholeReadBack(std::int16_t(whole));
     return 0;
 }
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
     const auto *chars = reinterpret_cast<const char *>(data);
 
     // Copied, since the bytes need not be aligned for 16-bit units.

@@ -18,7 +18,8 @@
 
 namespace {
 
-QColor colourFromWord(quint32 word) {
+QColor colourFromWord(quint32 word)
+{
     return QColor(int(word & 0xFF), int(word >> 8 & 0xFF), int(word >> 16 & 0xFF));
 }
 
@@ -32,9 +33,10 @@ void showMessageBox(QWidget *parent, const QString &message)
 } // namespace
 
 FormAyuda::FormAyuda()
-    : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
-    , m_reportError(showMessageBox) {
+    : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                           | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
+    , m_reportError(showMessageBox)
+{
     setObjectName(QStringLiteral("FormAyuda"));
     ui.setupUi(this);
     setWindowTitle(Title);
@@ -59,7 +61,8 @@ void FormAyuda::setErrorReporter(ErrorReporter reporter)
     m_reportError = std::move(reporter);
 }
 
-void FormAyuda::Form_Load() {
+void FormAyuda::Form_Load()
+{
     ui.Image1->setVisible(true);
     ui.TextInfo->setEnabled(true);
     ui.TextInfo->setPlainText(QString());
@@ -80,18 +83,21 @@ void FormAyuda::CommandImprimir_Click()
     }
 }
 
-void FormAyuda::Form_Activate() {
+void FormAyuda::Form_Activate()
+{
     ui.TextInfo->setEnabled(true);
 }
 
-void FormAyuda::Form_Deactivate() {
+void FormAyuda::Form_Deactivate()
+{
     ui.TextInfo->setEnabled(false);
 }
 
 // Activation counts only between the program's own windows: when another application takes
 // over there is no focus window, and nothing changes. Popups (menus, tooltips) are part of the
 // window they open from.
-void FormAyuda::focusWindowChanged(QWindow *window) {
+void FormAyuda::focusWindowChanged(QWindow *window)
+{
     if (!window || window->type() == Qt::Popup || window->type() == Qt::ToolTip)
         return;
     if (window == windowHandle())
@@ -100,7 +106,8 @@ void FormAyuda::focusWindowChanged(QWindow *window) {
         Form_Deactivate();
 }
 
-void placeBeside(QWidget *window, const QWidget *anchor) {
+void placeBeside(QWidget *window, const QWidget *anchor)
+{
     const QRect frame = anchor->frameGeometry();
     // Frame margins are known only once a window is on screen: take the anchor's.
     const QSize margins = frame.size() - anchor->size();

@@ -10,7 +10,8 @@ class QWindow;
 
 // The help window: a text about the parallel port, read from the information file at load time,
 // and the pin-out picture of the connector. It stands beside the port test window, with no owner.
-class FormAyuda : public QWidget {
+class FormAyuda : public QWidget
+{
     Q_OBJECT
 
 public:

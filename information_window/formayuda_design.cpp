@@ -23,12 +23,14 @@ constexpr Control Controls[] = {
 };
 // clang-format on
 
-QRect pixels(const Control &c) {
+QRect pixels(const Control &c)
+{
     return QRect(c.left / TwipsPerPixel, c.top / TwipsPerPixel, c.width / TwipsPerPixel,
                  c.height / TwipsPerPixel);
 }
 
-QPlainTextEdit *makeTextBox(const Control &c, QWidget *form) {
+QPlainTextEdit *makeTextBox(const Control &c, QWidget *form)
+{
     auto *box = new QPlainTextEdit(form);
     box->setLineWrapMode(QPlainTextEdit::NoWrap);
     box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -46,7 +48,8 @@ QPlainTextEdit *makeTextBox(const Control &c, QWidget *form) {
     return box;
 }
 
-QPushButton *makePictureButton(const Control &c, QWidget *form) {
+QPushButton *makePictureButton(const Control &c, QWidget *form)
+{
     auto *button = new QPushButton(form);
     button->setAutoDefault(false);
     button->setDefault(false);
@@ -58,7 +61,8 @@ QPushButton *makePictureButton(const Control &c, QWidget *form) {
     return button;
 }
 
-QLabel *makeImage(const Control &c, QWidget *form) {
+QLabel *makeImage(const Control &c, QWidget *form)
+{
     auto *image = new QLabel(form);
     image->setPixmap(QPixmap(QString::fromLatin1(c.picture)));
     image->setScaledContents(true);
@@ -67,13 +71,15 @@ QLabel *makeImage(const Control &c, QWidget *form) {
 
 } // namespace
 
-std::span<const Control> design() {
+std::span<const Control> design()
+{
     return Controls;
 }
 
 } // namespace formayuda
 
-void FormAyudaUi::setupUi(QWidget *form) {
+void FormAyudaUi::setupUi(QWidget *form)
+{
     using formayuda::Kind;
 
     // Widgets are created in tab order, which is the order focus follows.

@@ -24,7 +24,8 @@ inline constexpr int TwipsPerPixel = 15;
 inline constexpr int ClientWidth = 7215;
 inline constexpr int ClientHeight = 6960;
 
-struct Control {
+struct Control
+{
     const char *name;
     Kind kind;
     int left, top, width, height; // twips
@@ -40,7 +41,8 @@ std::span<const Control> design();
 } // namespace formayuda
 
 // The controls of the information window, built from the design table.
-struct FormAyudaUi {
+struct FormAyudaUi
+{
     QPlainTextEdit *TextInfo = nullptr;
     QPushButton *CommandImprimir = nullptr;
     QLabel *Image1 = nullptr;

@@ -19,7 +19,8 @@
 #include <unistd.h>
 
 InfoFileError::InfoFileError(const QString &message)
-    : std::runtime_error(message.toStdString()) {}
+    : std::runtime_error(message.toStdString())
+{}
 
 namespace info_file {
 
@@ -35,20 +36,23 @@ constexpr char16_t Windows1252High[32] = {
 };
 // clang-format on
 
-CodePage windows1252() {
+CodePage windows1252()
+{
     CodePage page{};
     for (int byte = 0; byte < 256; ++byte)
         page[byte] = byte >= 0x80 && byte < 0xA0 ? Windows1252High[byte - 0x80] : char16_t(byte);
     return page;
 }
 
-bool sameName(const char *a, const char *b) {
+bool sameName(const char *a, const char *b)
+{
     return QByteArrayView(a).compare(QByteArrayView(b), Qt::CaseInsensitive) == 0;
 }
 
 // The table of a single-byte character set, or nothing when the set is unknown or has characters
 // of more than one byte.
-std::optional<CodePage> singleByteTable(const char *codeset) {
+std::optional<CodePage> singleByteTable(const char *codeset)
+{
     const iconv_t converter = iconv_open("UTF-16LE", codeset);
     if (converter == iconv_t(-1))
         return std::nullopt;
@@ -77,7 +81,8 @@ std::optional<CodePage> singleByteTable(const char *codeset) {
 }
 
 // Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
-bool isUtf8(QByteArrayView bytes) {
+bool isUtf8(QByteArrayView bytes)
+{
     const auto *p = reinterpret_cast<const std::uint8_t *>(bytes.data());
     const auto *end = p + bytes.size();
     while (p < end) {
@@ -126,7 +131,8 @@ bool isUtf8(QByteArrayView bytes) {
 
 // Every line followed by CR LF. The terminators are ASCII bytes, never part of a longer character
 // in UTF-8 or in an 8-bit code page, so the lines can be split before decoding.
-QByteArray withCrLfLines(QByteArrayView bytes) {
+QByteArray withCrLfLines(QByteArrayView bytes)
+{
     const char *p = bytes.data();
     const char *const end = p + bytes.size();
     const auto next = [end](const char *from, char terminator) {
@@ -160,7 +166,8 @@ QByteArray withCrLfLines(QByteArrayView bytes) {
     return lines;
 }
 
-QString decodeEightBit(QByteArrayView bytes, const CodePage &page) {
+QString decodeEightBit(QByteArrayView bytes, const CodePage &page)
+{
     QString text(bytes.size(), Qt::Uninitialized);
     QChar *out = text.data();
     for (const char byte : bytes)
@@ -168,7 +175,8 @@ QString decodeEightBit(QByteArrayView bytes, const CodePage &page) {
     return text;
 }
 
-QString decode(QByteArrayView bytes) {
+QString decode(QByteArrayView bytes)
+{
     if (isUtf8(bytes)) {
         if (bytes.startsWith("\xEF\xBB\xBF"))
             bytes = bytes.sliced(3);
@@ -180,14 +188,17 @@ QString decode(QByteArrayView bytes) {
 }
 
 // Reading failed; errno says why.
-struct SystemError {
+struct SystemError
+{
     int code;
 };
 
-class FileDescriptor {
+class FileDescriptor
+{
 public:
     explicit FileDescriptor(int fd)
-        : m_fd(fd) {}
+        : m_fd(fd)
+    {}
     FileDescriptor(const FileDescriptor &) = delete;
     FileDescriptor &operator=(const FileDescriptor &) = delete;
     ~FileDescriptor() { ::close(m_fd); }
@@ -198,7 +209,8 @@ private:
     int m_fd;
 };
 
-QByteArray readBytes(const QString &path) {
+QByteArray readBytes(const QString &path)
+{
     const QByteArray nativePath = QFile::encodeName(path);
     int fd = -1;
     do {
@@ -234,7 +246,8 @@ QByteArray readBytes(const QString &path) {
     return bytes;
 }
 
-QString reason(int code) {
+QString reason(int code)
+{
     switch (code) {
     case ENOENT:
         return QStringLiteral("no existe");
@@ -266,19 +279,21 @@ QString reason(int code) {
 
 } // namespace
 
-CodePage codePageFor(const char *codeset) {
+CodePage codePageFor(const char *codeset)
+{
     // Neither UTF-8 nor plain ASCII is an 8-bit code page: a file that is not UTF-8 is then taken
     // to come from Windows, in its Western code page.
-    if (!codeset || sameName(codeset, "UTF-8") || sameName(codeset, "UTF8") ||
-        sameName(codeset, "ANSI_X3.4-1968") || sameName(codeset, "ASCII") ||
-        sameName(codeset, "US-ASCII"))
+    if (!codeset || sameName(codeset, "UTF-8") || sameName(codeset, "UTF8")
+        || sameName(codeset, "ANSI_X3.4-1968") || sameName(codeset, "ASCII")
+        || sameName(codeset, "US-ASCII"))
         return windows1252();
     return singleByteTable(codeset).value_or(windows1252());
 }
 
 } // namespace info_file
 
-QString readInfoFile(const QString &fileName) {
+QString readInfoFile(const QString &fileName)
+{
     const QString path = QDir::cleanPath(QDir::current().absoluteFilePath(fileName));
     const auto failure = [&](const QString &why) {
         return InfoFileError(

@@ -10,7 +10,8 @@ inline constexpr char InfoFileName[] = "VelmoraInfo.txt";
 
 // The information file could not be read. The message, in Spanish, names the file, the full path
 // that was tried and the reason the system gave.
-class InfoFileError : public std::runtime_error {
+class InfoFileError : public std::runtime_error
+{
 public:
     explicit InfoFileError(const QString &message);
 

@@ -49,7 +49,8 @@ void paintText(QPrinter &printer, QPainter &painter, const QString &text, const 
         option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
         layout.setTextOption(option);
         layout.beginLayout();
-        for (QTextLine wrapped = layout.createLine(); wrapped.isValid(); wrapped = layout.createLine()) {
+        for (QTextLine wrapped = layout.createLine(); wrapped.isValid();
+             wrapped = layout.createLine()) {
             wrapped.setLineWidth(page.width());
             nextLine();
             painter.drawText(QPointF(0, y + wrapped.ascent()),

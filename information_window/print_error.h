@@ -10,8 +10,7 @@ class PrintError : public std::runtime_error
 public:
     explicit PrintError(const QString &message)
         : std::runtime_error(message.toStdString())
-    {
-    }
+    {}
 
     QString message() const { return QString::fromUtf8(what()); }
 };

@@ -19,7 +19,8 @@ namespace {
 
 constexpr int PortCount = 0x10000;
 
-[[noreturn]] void fail(PortError::Access access, std::uint16_t address, int error) {
+[[noreturn]] void fail(PortError::Access access, std::uint16_t address, int error)
+{
     throw PortError(access, address,
                     {"/dev/port: " + describePortError(error, {}),
                      "Compruebe que el núcleo sigue ofreciendo /dev/port y vuelva a intentarlo.",
@@ -28,7 +29,8 @@ constexpr int PortCount = 0x10000;
 
 } // namespace
 
-std::string kernelLockdown(const std::string &sysRoot) {
+std::string kernelLockdown(const std::string &sysRoot)
+{
     // The file reads like "none [integrity] confidentiality"; the bracketed word is in force.
     std::ifstream file(sysRoot + "/kernel/security/lockdown");
     std::string line;
@@ -42,7 +44,8 @@ std::string kernelLockdown(const std::string &sysRoot) {
     return mode == "none" ? std::string() : mode;
 }
 
-std::string describePortError(int error, const std::string &lockdown) {
+std::string describePortError(int error, const std::string &lockdown)
+{
     std::string text;
     switch (error) {
     case ENOSYS:
@@ -69,7 +72,8 @@ std::string describePortError(int error, const std::string &lockdown) {
 }
 
 std::unique_ptr<DirectPort> DirectPort::open(std::string &whyNot, const std::string &devPort,
-                                             const std::string &sysRoot) {
+                                             const std::string &sysRoot)
+{
     std::string whyNotIoperm;
     if (auto port = openIoperm(whyNotIoperm, sysRoot))
         return port;
@@ -80,8 +84,8 @@ std::unique_ptr<DirectPort> DirectPort::open(std::string &whyNot, const std::str
     return nullptr;
 }
 
-std::unique_ptr<DirectPort> DirectPort::openIoperm(std::string &whyNot,
-                                                   const std::string &sysRoot) {
+std::unique_ptr<DirectPort> DirectPort::openIoperm(std::string &whyNot, const std::string &sysRoot)
+{
 #ifdef VELMORA_HAS_IOPERM
     if (ioperm(0, PortCount, 1) == 0)
         return std::unique_ptr<DirectPort>(new DirectPort(-1));
@@ -93,7 +97,8 @@ std::unique_ptr<DirectPort> DirectPort::openIoperm(std::string &whyNot,
 }
 
 std::unique_ptr<DirectPort> DirectPort::openDevPort(const std::string &path, std::string &whyNot,
-                                                    const std::string &sysRoot) {
+                                                    const std::string &sysRoot)
+{
     const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
     if (fd >= 0)
         return std::unique_ptr<DirectPort>(new DirectPort(fd));
@@ -102,14 +107,17 @@ std::unique_ptr<DirectPort> DirectPort::openDevPort(const std::string &path, std
 }
 
 DirectPort::DirectPort(int devPort)
-    : m_devPort(devPort) {}
+    : m_devPort(devPort)
+{}
 
-DirectPort::~DirectPort() {
+DirectPort::~DirectPort()
+{
     if (m_devPort >= 0)
         ::close(m_devPort);
 }
 
-PortValue DirectPort::read(std::uint16_t address) {
+PortValue DirectPort::read(std::uint16_t address)
+{
 #ifdef VELMORA_HAS_IOPERM
     if (m_devPort < 0)
         return inb(address);
@@ -121,7 +129,8 @@ PortValue DirectPort::read(std::uint16_t address) {
     return byte;
 }
 
-void DirectPort::write(std::uint16_t address, PortValue value) {
+void DirectPort::write(std::uint16_t address, PortValue value)
+{
     const auto byte = static_cast<unsigned char>(value & 0xFF);
 #ifdef VELMORA_HAS_IOPERM
     if (m_devPort < 0) {

@@ -10,7 +10,8 @@ namespace inpout {
 // Direct access to the machine's I/O ports, for a process with the privilege to do so (root or
 // CAP_SYS_RAWIO): ioperm with inb/outb on x86, /dev/port elsewhere. Any 16-bit address is reached;
 // a write sends the low 8 bits of the value, since the ports are a byte wide.
-class DirectPort : public PortDriver {
+class DirectPort : public PortDriver
+{
 public:
     // Gets hold of the ports (ioperm first, then the /dev/port file at devPort), or returns
     // nullptr and fills whyNot with the system's reason, in Spanish, for each way that was tried.

@@ -19,11 +19,13 @@ namespace {
 
 const std::string HelperName = "velmora-portio";
 
-std::string helperText(const std::string &path) {
+std::string helperText(const std::string &path)
+{
     return "el ayudante " + HelperName + " (" + path + ")";
 }
 
-PortFailure permissionFailure(const std::string &path, int error, const std::string &lockdown) {
+PortFailure permissionFailure(const std::string &path, int error, const std::string &lockdown)
+{
     const std::string reason =
         helperText(path) + " no puede usar los puertos: " + describePortError(error, lockdown);
     if (!lockdown.empty())
@@ -39,7 +41,8 @@ PortFailure permissionFailure(const std::string &path, int error, const std::str
     return {reason, "Este núcleo no permite el acceso directo a los puertos.", error};
 }
 
-PortFailure spawnFailure(const std::string &path, int error) {
+PortFailure spawnFailure(const std::string &path, int error)
+{
     switch (error) {
     case ENOENT:
         return {helperText(path) + " no está instalado",
@@ -47,26 +50,28 @@ PortFailure spawnFailure(const std::string &path, int error) {
                 error};
     case EACCES:
     case EPERM:
-        return {"su usuario no puede ejecutar " + helperText(path) +
-                    ": no está en el grupo velmora-port (" + errnoName(error) + ")",
+        return {"su usuario no puede ejecutar " + helperText(path)
+                    + ": no está en el grupo velmora-port (" + errnoName(error) + ")",
                 "Añada su usuario al grupo velmora-port (sudo usermod -aG velmora-port $USER) y "
                 "vuelva a iniciar la sesión.",
                 error};
     default:
-        return {"no se pudo arrancar " + helperText(path) + ": " + std::strerror(error) + " (" +
-                    errnoName(error) + ")",
+        return {"no se pudo arrancar " + helperText(path) + ": " + std::strerror(error) + " ("
+                    + errnoName(error) + ")",
                 "Reinstale Velmora.", error};
     }
 }
 
 // Ranks what a person can act on: an installed helper that failed says more than a missing one.
-bool closer(const PortFailure &a, const PortFailure &b) {
+bool closer(const PortFailure &a, const PortFailure &b)
+{
     return a.error != ENOENT && b.error == ENOENT;
 }
 
 } // namespace
 
-std::vector<std::string> HelperPort::defaultPaths() {
+std::vector<std::string> HelperPort::defaultPaths()
+{
     std::vector<std::string> paths;
 #ifdef VELMORA_PORTIO_INSTALLED_PATH
     paths.push_back(VELMORA_PORTIO_INSTALLED_PATH);
@@ -82,7 +87,8 @@ std::vector<std::string> HelperPort::defaultPaths() {
 }
 
 std::unique_ptr<HelperPort> HelperPort::start(const std::vector<std::string> &paths,
-                                              const std::string &lockdown, PortFailure &whyNot) {
+                                              const std::string &lockdown, PortFailure &whyNot)
+{
     std::optional<PortFailure> best;
     std::string reasons;
     for (const std::string &path : paths) {
@@ -102,14 +108,17 @@ std::unique_ptr<HelperPort> HelperPort::start(const std::vector<std::string> &pa
 
 HelperPort::HelperPort(std::string path, std::string lockdown)
     : m_path(std::move(path))
-    , m_lockdown(std::move(lockdown)) {}
+    , m_lockdown(std::move(lockdown))
+{}
 
-HelperPort::~HelperPort() {
+HelperPort::~HelperPort()
+{
     if (m_pid > 0)
         stop("se cerró");
 }
 
-std::optional<PortFailure> HelperPort::launch() {
+std::optional<PortFailure> HelperPort::launch()
+{
     int ends[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0)
         return spawnFailure(m_path, errno);
@@ -163,7 +172,8 @@ std::optional<PortFailure> HelperPort::launch() {
 }
 
 std::optional<PortFailure> HelperPort::exchange(const portio::Message *request,
-                                                portio::Message &reply) {
+                                                portio::Message &reply)
+{
     // MSG_NOSIGNAL: a helper that is gone gives EPIPE here instead of killing Velmora.
     for (std::size_t sent = 0; request && sent < request->size();) {
         const ssize_t n =
@@ -189,7 +199,8 @@ std::optional<PortFailure> HelperPort::exchange(const portio::Message *request,
     return std::nullopt;
 }
 
-PortFailure HelperPort::stop(const std::string &what) {
+PortFailure HelperPort::stop(const std::string &what)
+{
     ::close(m_socket);
     m_socket = -1;
     // A helper exits at the end of its input; one that does not (hung) is not waited for. A
@@ -214,7 +225,8 @@ PortFailure HelperPort::stop(const std::string &what) {
         EPIPE};
 }
 
-PortValue HelperPort::access(PortError::Access access, std::uint16_t address, std::uint8_t value) {
+PortValue HelperPort::access(PortError::Access access, std::uint16_t address, std::uint8_t value)
+{
     if (m_pid < 0) {
         if (auto failure = launch())
             throw PortError(access, address, *failure);
@@ -232,11 +244,13 @@ PortValue HelperPort::access(PortError::Access access, std::uint16_t address, st
     return reply[1];
 }
 
-PortValue HelperPort::read(std::uint16_t address) {
+PortValue HelperPort::read(std::uint16_t address)
+{
     return access(PortError::Access::Read, address, 0);
 }
 
-void HelperPort::write(std::uint16_t address, PortValue value) {
+void HelperPort::write(std::uint16_t address, PortValue value)
+{
     access(PortError::Access::Write, address, static_cast<std::uint8_t>(value & 0xFF));
 }
 

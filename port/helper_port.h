@@ -17,7 +17,8 @@ namespace inpout {
 // empty environment, and talks over a socket pair on its standard input and output. A helper that
 // dies is reported as a PortError for the access that found it dead, and started again at the
 // next access.
-class HelperPort : public PortDriver {
+class HelperPort : public PortDriver
+{
 public:
     // Where the helper is looked for: where the install puts it, then beside the running program
     // (the build tree).

@@ -12,7 +12,8 @@ namespace inpout {
 
 namespace {
 
-struct Binding {
+struct Binding
+{
     std::unique_ptr<PortDriver> driver;
     HardwareOpener openHardware = [](std::string &whyNot) -> std::unique_ptr<PortDriver> {
 #ifdef _WIN32
@@ -28,12 +29,14 @@ struct Binding {
     std::string pendingNotice;
 };
 
-Binding &binding() {
+Binding &binding()
+{
     static Binding instance;
     return instance;
 }
 
-void deliverNotice() {
+void deliverNotice()
+{
     Binding &b = binding();
     if (b.noticeHandler && !b.pendingNotice.empty()) {
         const std::string notice = std::move(b.pendingNotice);
@@ -42,7 +45,8 @@ void deliverNotice() {
     }
 }
 
-PortDriver &driver() {
+PortDriver &driver()
+{
     Binding &b = binding();
     if (!b.driver) {
         std::string whyNot;
@@ -57,7 +61,8 @@ PortDriver &driver() {
 }
 
 #ifdef _WIN32
-std::string libraryText() {
+std::string libraryText()
+{
     const std::wstring name = WindowsPort::libraryName();
     return std::string(name.begin(), name.end());
 }
@@ -65,49 +70,58 @@ std::string libraryText() {
 
 } // namespace
 
-void installDriver(std::unique_ptr<PortDriver> driver) {
+void installDriver(std::unique_ptr<PortDriver> driver)
+{
     binding().driver = std::move(driver);
 }
 
-PortDriver *currentDriver() {
+PortDriver *currentDriver()
+{
     return binding().driver.get();
 }
 
-void setHardwareOpener(HardwareOpener opener) {
+void setHardwareOpener(HardwareOpener opener)
+{
     binding().openHardware = std::move(opener);
 }
 
-void setNoticeHandler(std::function<void(const std::string &)> handler) {
+void setNoticeHandler(std::function<void(const std::string &)> handler)
+{
     binding().noticeHandler = std::move(handler);
     deliverNotice();
 }
 
-std::string simulatedPortNotice(const std::string &reason) {
+std::string simulatedPortNotice(const std::string &reason)
+{
     return "No hay acceso a los puertos de E/S de este equipo.\n\n"
-           "Motivo: " +
-           reason +
-           ".\n\n"
+           "Motivo: "
+           + reason
+           + ".\n\n"
 #ifdef _WIN32
-           "Para trabajar con el puerto real, ponga la biblioteca de acceso a puertos " +
-           libraryText() +
-           " (con su controlador instalado) junto a Velmora.\n\n"
+             "Para trabajar con el puerto real, ponga la biblioteca de acceso a puertos "
+           + libraryText()
+           + " (con su controlador instalado) junto a Velmora.\n\n"
 #else
-           "Para trabajar con el puerto real: cargue el módulo ppdev (sudo modprobe ppdev) y "
-           "añada su usuario al grupo lp, para los puertos que conoce el núcleo; o instale Velmora "
-           "con su ayudante velmora-portio y añada su usuario al grupo velmora-port, para "
-           "cualquier dirección. Como root se llega a todas, salvo con el núcleo bloqueado "
-           "(lockdown).\n\n"
+             "Para trabajar con el puerto real: cargue el módulo ppdev (sudo modprobe ppdev) y "
+             "añada su usuario al grupo lp, para los puertos que conoce el núcleo; o instale "
+             "Velmora "
+             "con su ayudante velmora-portio y añada su usuario al grupo velmora-port, para "
+             "cualquier dirección. Como root se llega a todas, salvo con el núcleo bloqueado "
+             "(lockdown).\n\n"
 #endif
-           "Mientras tanto se usa un puerto paralelo simulado en 378h (888): lo que envíe no llega "
-           "a ningún puerto real.";
+             "Mientras tanto se usa un puerto paralelo simulado en 378h (888): lo que envíe no "
+             "llega "
+             "a ningún puerto real.";
 }
 
 } // namespace inpout
 
-PortValue Inp32(PortAddress address) {
+PortValue Inp32(PortAddress address)
+{
     return inpout::driver().read(static_cast<std::uint16_t>(address));
 }
 
-void Out32(PortAddress address, PortValue value) {
+void Out32(PortAddress address, PortValue value)
+{
     inpout::driver().write(static_cast<std::uint16_t>(address), value);
 }

@@ -104,8 +104,8 @@ double decimalValue(const std::string &s)
         // stands. Too large saturates, so that every number the program handles stays finite.
         const auto firstSignificant = number.find_first_of("123456789");
         const auto point = number.find('.');
-        const long intDigits = static_cast<long>(point == std::string::npos ? intEnd - mantissaStart
-                                                                          : point);
+        const long intDigits =
+            static_cast<long>(point == std::string::npos ? intEnd - mantissaStart : point);
         const long position = intDigits - static_cast<long>(firstSignificant) + exponent;
         value = position > 0 ? std::numeric_limits<double>::max() : 0.0;
     }
@@ -192,8 +192,7 @@ OverflowError::OverflowError(double number, std::int64_t min, std::int64_t max)
     , m_number(number)
     , m_min(min)
     , m_max(max)
-{
-}
+{}
 
 double TextValue(QStringView text)
 {

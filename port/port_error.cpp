@@ -7,7 +7,8 @@ namespace inpout {
 
 namespace {
 
-std::string message(PortError::Access access, std::uint16_t address, const PortFailure &failure) {
+std::string message(PortError::Access access, std::uint16_t address, const PortFailure &failure)
+{
     std::string text = access == PortError::Access::Read ? "No se pudo leer el puerto "
                                                          : "No se pudo escribir en el puerto ";
     text += addressText(address) + ": " + failure.reason + ".";
@@ -22,16 +23,19 @@ PortError::PortError(Access access, std::uint16_t address, const PortFailure &fa
     : std::runtime_error(message(access, address, failure))
     , m_access(access)
     , m_address(address)
-    , m_failure(failure) {}
+    , m_failure(failure)
+{}
 
-std::string addressText(std::uint16_t address) {
+std::string addressText(std::uint16_t address)
+{
     char text[24];
     std::snprintf(text, sizeof text, "%u (%Xh)", static_cast<unsigned>(address),
                   static_cast<unsigned>(address));
     return text;
 }
 
-std::string errnoName(int error) {
+std::string errnoName(int error)
+{
     switch (error) {
     case ENOSYS:
         return "ENOSYS";

@@ -9,7 +9,8 @@ namespace inpout {
 // Why a real port could not be reached and what the person at the machine can do about it, both
 // in Spanish. Drivers build one of these; the driver that knows the address turns it into a
 // PortError.
-struct PortFailure {
+struct PortFailure
+{
     std::string reason;
     std::string remedy;
     int error = 0; // the errno behind it, 0 when there is none
@@ -18,7 +19,8 @@ struct PortFailure {
 // An access to an address that no real path reaches, on a machine that has some real path. The
 // message (UTF-8, Spanish) names the address in decimal and hexadecimal, the reason and what to
 // do, e.g. "No se pudo leer el puerto 632 (278h): ... . Añada su usuario ...".
-class PortError : public std::runtime_error {
+class PortError : public std::runtime_error
+{
 public:
     enum class Access { Read, Write };
 

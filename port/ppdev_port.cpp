@@ -20,7 +20,8 @@ constexpr unsigned char ControlReverse = 0x20;
 
 } // namespace
 
-std::vector<Parport> discoverParports(const std::string &procRoot, const std::string &devRoot) {
+std::vector<Parport> discoverParports(const std::string &procRoot, const std::string &devRoot)
+{
     namespace fs = std::filesystem;
     std::vector<Parport> ports;
     std::error_code error;
@@ -38,7 +39,8 @@ std::vector<Parport> discoverParports(const std::string &procRoot, const std::st
     return ports;
 }
 
-PpdevCalls PpdevCalls::system() {
+PpdevCalls PpdevCalls::system()
+{
     return {
         [](const std::string &path) {
             const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
@@ -51,7 +53,8 @@ PpdevCalls PpdevCalls::system() {
     };
 }
 
-PortFailure describePpdevFailure(const Parport &port, int error, bool opening) {
+PortFailure describePpdevFailure(const Parport &port, int error, bool opening)
+{
     const std::string what = (opening ? "no se pudo abrir " : "no se pudo reservar ") + port.device;
     const std::string code = " (" + errnoName(error) + ")";
     switch (error) {
@@ -80,20 +83,24 @@ PortFailure describePpdevFailure(const Parport &port, int error, bool opening) {
 
 PpdevPort::PpdevPort(Parport port, PpdevCalls calls)
     : m_port(std::move(port))
-    , m_calls(std::move(calls)) {}
+    , m_calls(std::move(calls))
+{}
 
-PpdevPort::~PpdevPort() {
+PpdevPort::~PpdevPort()
+{
     if (m_fd >= 0) {
         m_calls.ioctl(m_fd, PPRELEASE, nullptr);
         m_calls.close(m_fd);
     }
 }
 
-bool PpdevPort::covers(std::uint16_t address) const {
+bool PpdevPort::covers(std::uint16_t address) const
+{
     return address >= m_port.base && address - m_port.base <= 2;
 }
 
-std::optional<PortFailure> PpdevPort::claim() {
+std::optional<PortFailure> PpdevPort::claim()
+{
     if (m_fd >= 0)
         return std::nullopt;
     const int fd = m_calls.open(m_port.device);
@@ -110,26 +117,29 @@ std::optional<PortFailure> PpdevPort::claim() {
     return std::nullopt;
 }
 
-void PpdevPort::claimOrThrow(PortError::Access access, std::uint16_t address) {
+void PpdevPort::claimOrThrow(PortError::Access access, std::uint16_t address)
+{
     if (auto failure = claim())
         throw PortError(access, address, *failure);
 }
 
 void PpdevPort::call(PortError::Access access, std::uint16_t address, unsigned long request,
-                     void *argument) {
+                     void *argument)
+{
     const int result = m_calls.ioctl(m_fd, request, argument);
     if (result < 0) {
         const int error = -result;
         throw PortError(access, address,
-                        {m_port.device + ": el controlador ppdev rechazó el acceso: " +
-                             std::strerror(error) + " (" + errnoName(error) + ")",
+                        {m_port.device + ": el controlador ppdev rechazó el acceso: "
+                             + std::strerror(error) + " (" + errnoName(error) + ")",
                          "Vuelva a intentarlo; si se repite, descargue y vuelva a cargar el "
                          "módulo ppdev.",
                          error});
     }
 }
 
-PortValue PpdevPort::read(std::uint16_t address) {
+PortValue PpdevPort::read(std::uint16_t address)
+{
     constexpr auto access = PortError::Access::Read;
     if (!covers(address))
         throw PortError(access, address,
@@ -151,7 +161,8 @@ PortValue PpdevPort::read(std::uint16_t address) {
     return byte;
 }
 
-void PpdevPort::write(std::uint16_t address, PortValue value) {
+void PpdevPort::write(std::uint16_t address, PortValue value)
+{
     constexpr auto access = PortError::Access::Write;
     if (!covers(address))
         throw PortError(access, address,

@@ -11,7 +11,8 @@
 namespace inpout {
 
 // A parallel port the kernel knows of: its name ("parport0"), base address and device file.
-struct Parport {
+struct Parport
+{
     std::string name;
     std::uint16_t base = 0;
     std::string device;
@@ -26,7 +27,8 @@ std::vector<Parport> discoverParports(const std::string &procRoot = "/proc",
 
 // The system calls the ppdev driver makes, replaceable in tests. Each returns the result, or
 // -errno on failure.
-struct PpdevCalls {
+struct PpdevCalls
+{
     std::function<int(const std::string &path)> open;
     std::function<int(int fd, unsigned long request, void *argument)> ioctl;
     std::function<void(int fd)> close;
@@ -42,7 +44,8 @@ struct PpdevCalls {
 //    and writes of bits 4, 6 and 7 are dropped; bit 5, the data direction, is passed to the
 //    driver as PPDATADIR and read back from what was last set;
 //  - writes to the status register are ignored, as the hardware ignores them.
-class PpdevPort : public PortDriver {
+class PpdevPort : public PortDriver
+{
 public:
     PpdevPort(Parport port, PpdevCalls calls = PpdevCalls::system());
     ~PpdevPort() override;

@@ -6,7 +6,8 @@
 
 namespace inpout {
 
-const char *routeName(Route route) {
+const char *routeName(Route route)
+{
     switch (route) {
     case Route::Ppdev:
         return "ppdev";
@@ -20,7 +21,8 @@ const char *routeName(Route route) {
     return "?";
 }
 
-std::unique_ptr<RoutingPort> RoutingPort::open(PortSystem system, std::string &whyNot) {
+std::unique_ptr<RoutingPort> RoutingPort::open(PortSystem system, std::string &whyNot)
+{
     if (!system.openDirect) {
         system.openDirect = [devPort = system.devRoot + "/port",
                              sysRoot = system.sysRoot](std::string &why) {
@@ -50,9 +52,9 @@ std::unique_ptr<RoutingPort> RoutingPort::open(PortSystem system, std::string &w
     if (routing->helper(whyNoHelper))
         return routing;
 
-    whyNot = "el núcleo no conoce ningún puerto paralelo (" + s.procRoot +
-             "/sys/dev/parport no lista ninguno); " + routing->m_whyNoDirect + "; " +
-             whyNoHelper.reason;
+    whyNot = "el núcleo no conoce ningún puerto paralelo (" + s.procRoot
+             + "/sys/dev/parport no lista ninguno); " + routing->m_whyNoDirect + "; "
+             + whyNoHelper.reason;
     if (!lockdown.empty())
         whyNot += "; el núcleo está bloqueado (lockdown «" + lockdown + "»)";
     return nullptr;
@@ -60,15 +62,18 @@ std::unique_ptr<RoutingPort> RoutingPort::open(PortSystem system, std::string &w
 
 RoutingPort::RoutingPort(PortSystem system, std::string lockdown)
     : m_system(std::move(system))
-    , m_lockdown(std::move(lockdown)) {}
+    , m_lockdown(std::move(lockdown))
+{}
 
-PortDriver *RoutingPort::helper(PortFailure &whyNot) {
+PortDriver *RoutingPort::helper(PortFailure &whyNot)
+{
     if (!m_helper)
         m_helper = m_system.startHelper(m_lockdown, whyNot);
     return m_helper.get();
 }
 
-std::string RoutingPort::knownPortsText() const {
+std::string RoutingPort::knownPortsText() const
+{
     std::string text;
     for (std::size_t i = 0; i < m_parports.size(); ++i) {
         const Parport &port = m_parports[i]->port();
@@ -80,7 +85,8 @@ std::string RoutingPort::knownPortsText() const {
     return text;
 }
 
-RoutingPort::Resolved RoutingPort::resolve(PortError::Access access, std::uint16_t address) {
+RoutingPort::Resolved RoutingPort::resolve(PortError::Access access, std::uint16_t address)
+{
     std::optional<PortFailure> ppdevFailure;
     std::size_t covering = m_parports.size();
     for (std::size_t i = 0; i < m_parports.size(); ++i) {
@@ -114,12 +120,13 @@ RoutingPort::Resolved RoutingPort::resolve(PortError::Access access, std::uint16
         throw PortError(access, address, *ppdevFailure);
     }
     throw PortError(access, address,
-                    {"la dirección no es de ningún puerto que conozca el núcleo (" +
-                         knownPortsText() + ") y " + whyNoHelper.reason,
+                    {"la dirección no es de ningún puerto que conozca el núcleo ("
+                         + knownPortsText() + ") y " + whyNoHelper.reason,
                      whyNoHelper.remedy, whyNoHelper.error});
 }
 
-Route RoutingPort::route(std::uint16_t address) {
+Route RoutingPort::route(std::uint16_t address)
+{
     try {
         return resolve(PortError::Access::Read, address).route;
     } catch (const PortError &) {
@@ -127,11 +134,13 @@ Route RoutingPort::route(std::uint16_t address) {
     }
 }
 
-PortValue RoutingPort::read(std::uint16_t address) {
+PortValue RoutingPort::read(std::uint16_t address)
+{
     return resolve(PortError::Access::Read, address).driver->read(address);
 }
 
-void RoutingPort::write(std::uint16_t address, PortValue value) {
+void RoutingPort::write(std::uint16_t address, PortValue value)
+{
     resolve(PortError::Access::Write, address).driver->write(address, value);
 }
 

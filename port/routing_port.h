@@ -14,7 +14,8 @@ namespace inpout {
 
 // What the routing driver asks of the machine. Every part is replaceable, so that tests run on
 // fake /proc, /dev and /sys trees and injected drivers and never reach the real ports.
-struct PortSystem {
+struct PortSystem
+{
     std::string procRoot = "/proc";
     std::string devRoot = "/dev";
     std::string sysRoot = "/sys";
@@ -36,7 +37,8 @@ enum class Route { Ppdev, Direct, Helper, None };
 //  4. otherwise: a PortError naming what was tried and what to do.
 // Simulated values never mix with real ones: a machine with no real path at all gets no routing
 // driver (open returns nullptr) and the caller falls back to the simulated port.
-class RoutingPort : public PortDriver {
+class RoutingPort : public PortDriver
+{
 public:
     static std::unique_ptr<RoutingPort> open(PortSystem system, std::string &whyNot);
 
@@ -50,7 +52,8 @@ public:
     const std::vector<std::unique_ptr<PpdevPort>> &parports() const { return m_parports; }
 
 private:
-    struct Resolved {
+    struct Resolved
+    {
         PortDriver *driver;
         Route route;
     };

@@ -6,8 +6,7 @@ namespace inpout {
 
 SimulatedPort::SimulatedPort(bool recordAccesses)
     : m_recording(recordAccesses)
-{
-}
+{}
 
 PortValue SimulatedPort::read(std::uint16_t address)
 {
@@ -39,9 +38,9 @@ void SimulatedPort::write(std::uint16_t address, PortValue value)
 
 int SimulatedPort::count(PortAccess::Kind kind, std::uint16_t address) const
 {
-    return static_cast<int>(std::count_if(m_accesses.begin(), m_accesses.end(), [&](const PortAccess &a) {
-        return a.kind == kind && a.address == address;
-    }));
+    return static_cast<int>(
+        std::count_if(m_accesses.begin(), m_accesses.end(),
+                      [&](const PortAccess &a) { return a.kind == kind && a.address == address; }));
 }
 
 void SimulatedPort::record(PortAccess::Kind kind, std::uint16_t address, PortValue value)

@@ -8,11 +8,13 @@ namespace inpout {
 
 namespace {
 
-std::string narrow(const std::wstring &text) {
+std::string narrow(const std::wstring &text)
+{
     return std::string(text.begin(), text.end()); // library names are plain ASCII
 }
 
-std::string describeLoadError(DWORD error) {
+std::string describeLoadError(DWORD error)
+{
     switch (error) {
     case ERROR_MOD_NOT_FOUND:
         return "no se encuentra junto al programa ni en la ruta de búsqueda";
@@ -25,14 +27,17 @@ std::string describeLoadError(DWORD error) {
     }
 }
 
-template <typename Function> Function entryPoint(HMODULE module, const char *name) {
+template <typename Function>
+Function entryPoint(HMODULE module, const char *name)
+{
     // GetProcAddress gives a generic function pointer; the entry's real type is known by name.
     return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
 }
 
 } // namespace
 
-const wchar_t *WindowsPort::libraryName() {
+const wchar_t *WindowsPort::libraryName()
+{
 #ifdef _WIN64
     return L"inpoutx64.dll";
 #else
@@ -40,7 +45,8 @@ const wchar_t *WindowsPort::libraryName() {
 #endif
 }
 
-std::unique_ptr<WindowsPort> WindowsPort::open(const std::wstring &library, std::string &whyNot) {
+std::unique_ptr<WindowsPort> WindowsPort::open(const std::wstring &library, std::string &whyNot)
+{
     HMODULE module = LoadLibraryW(library.c_str());
     if (!module) {
         whyNot = "la biblioteca " + narrow(library) + " " + describeLoadError(GetLastError());
@@ -49,10 +55,10 @@ std::unique_ptr<WindowsPort> WindowsPort::open(const std::wstring &library, std:
     const auto inp32 = entryPoint<Inp32Function>(module, "Inp32");
     const auto out32 = entryPoint<Out32Function>(module, "Out32");
     if (!inp32 || !out32) {
-        whyNot = "la biblioteca " + narrow(library) + " no tiene la función " +
-                 (inp32   ? "Out32"
-                  : out32 ? "Inp32"
-                          : "Inp32 ni la función Out32");
+        whyNot = "la biblioteca " + narrow(library) + " no tiene la función "
+                 + (inp32   ? "Out32"
+                    : out32 ? "Inp32"
+                            : "Inp32 ni la función Out32");
         FreeLibrary(module);
         return nullptr;
     }
@@ -62,17 +68,21 @@ std::unique_ptr<WindowsPort> WindowsPort::open(const std::wstring &library, std:
 WindowsPort::WindowsPort(void *module, Inp32Function inp32, Out32Function out32)
     : m_module(module)
     , m_inp32(inp32)
-    , m_out32(out32) {}
+    , m_out32(out32)
+{}
 
-WindowsPort::~WindowsPort() {
+WindowsPort::~WindowsPort()
+{
     FreeLibrary(static_cast<HMODULE>(m_module));
 }
 
-PortValue WindowsPort::read(std::uint16_t address) {
+PortValue WindowsPort::read(std::uint16_t address)
+{
     return m_inp32(static_cast<short>(address));
 }
 
-void WindowsPort::write(std::uint16_t address, PortValue value) {
+void WindowsPort::write(std::uint16_t address, PortValue value)
+{
     m_out32(static_cast<short>(address), value);
 }
 

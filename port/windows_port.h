@@ -13,7 +13,8 @@ namespace inpout {
 //   short _stdcall Inp32(short address);
 //   void _stdcall Out32(short address, short value);
 // The library is loaded when the driver is opened, which the binding does at the first call.
-class WindowsPort : public PortDriver {
+class WindowsPort : public PortDriver
+{
 public:
     using Inp32Function = short(__stdcall *)(short);
     using Out32Function = void(__stdcall *)(short, short);

@@ -190,8 +190,8 @@ void Form1::Command1_Click()
 {
     runAction([this] {
         const QString typed = ui.Text1->text();
-        const PortAddress address =
-            toInt16(TextValue(HexPrefix + typed), QStringLiteral("leer la dirección hexadecimal"), typed);
+        const PortAddress address = toInt16(TextValue(HexPrefix + typed),
+                                            QStringLiteral("leer la dirección hexadecimal"), typed);
         setValueText(NumberText(Inp32(address)));
         ActualizarPantalla();
     });
@@ -203,8 +203,8 @@ void Form1::Command2_Click()
         const QString typed = ui.Text1->text();
         const double addressNumber = TextValue(HexPrefix + typed);
         // The value is checked before the address: with both out of range, the value is named.
-        const PortValue value = toInt16(TextValue(ui.Text2->text()), QStringLiteral("enviar el valor"),
-                                        ui.Text2->text());
+        const PortValue value = toInt16(TextValue(ui.Text2->text()),
+                                        QStringLiteral("enviar el valor"), ui.Text2->text());
         const PortAddress address =
             toInt16(addressNumber, QStringLiteral("escribir en la dirección hexadecimal"), typed);
         Out32(address, value);
@@ -216,7 +216,8 @@ void Form1::Command3_Click()
 {
     runAction([this] {
         const QString typed = ui.Text1->text();
-        const PortAddress address = toInt16(TextValue(typed), QStringLiteral("leer la dirección"), typed);
+        const PortAddress address =
+            toInt16(TextValue(typed), QStringLiteral("leer la dirección"), typed);
         setValueText(NumberText(Inp32(address)));
         ui.Text4->setText(NumberText(Inp32(StatusPort)));
         ActualizarPantalla();
@@ -228,8 +229,8 @@ void Form1::Command4_Click()
     runAction([this] {
         const QString typed = ui.Text1->text();
         const double addressNumber = TextValue(typed);
-        const PortValue value = toInt16(TextValue(ui.Text2->text()), QStringLiteral("enviar el valor"),
-                                        ui.Text2->text());
+        const PortValue value = toInt16(TextValue(ui.Text2->text()),
+                                        QStringLiteral("enviar el valor"), ui.Text2->text());
         const PortAddress address =
             toInt16(addressNumber, QStringLiteral("escribir en la dirección"), typed);
         Out32(address, value);

@@ -40,7 +40,7 @@ struct Control
     const char *name;
     int index; // -1 outside a control array
     Kind kind;
-    const char *caption; // UTF-8
+    const char *caption;          // UTF-8
     int left, top, width, height; // twips
     quint32 colour;               // text colour of labels, back colour of indicators
     bool wrap;

@@ -20,9 +20,11 @@ namespace {
 
 // The port test window, shown and active in a fresh current directory, whose errors are collected
 // instead of shown.
-class CommandInfoTest : public InTemporaryDirectory {
+class CommandInfoTest : public InTemporaryDirectory
+{
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         InTemporaryDirectory::SetUp();
         auto owned = std::make_unique<inpout::SimulatedPort>(true);
         port = owned.get();
@@ -32,25 +34,29 @@ protected:
         activate(form.get());
     }
 
-    void TearDown() override {
+    void TearDown() override
+    {
         for (FormAyuda *window : ayudas())
             delete window;
         form.reset();
         InTemporaryDirectory::TearDown();
     }
 
-    static void activate(QWidget *window) {
+    static void activate(QWidget *window)
+    {
         window->show();
         window->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(window));
     }
 
-    void clickInfo() const {
+    void clickInfo() const
+    {
         QTest::mouseClick(form->findChild<QPushButton *>(u"CommandInfo"_qs), Qt::LeftButton);
     }
 
     // Every information window that exists: loaded, shown or not.
-    static QList<FormAyuda *> ayudas() {
+    static QList<FormAyuda *> ayudas()
+    {
         QList<FormAyuda *> found;
         for (QWidget *window : QApplication::topLevelWidgets()) {
             if (auto *ayuda = qobject_cast<FormAyuda *>(window))
@@ -60,7 +66,8 @@ protected:
     }
 
     // The one information window, after a click that should have shown it.
-    static FormAyuda *shownAyuda() {
+    static FormAyuda *shownAyuda()
+    {
         const QList<FormAyuda *> windows = ayudas();
         EXPECT_EQ(windows.size(), 1);
         if (windows.size() != 1)
@@ -69,12 +76,14 @@ protected:
         return windows.front();
     }
 
-    static QPlainTextEdit *textInfo(FormAyuda *ayuda) {
+    static QPlainTextEdit *textInfo(FormAyuda *ayuda)
+    {
         return ayuda->findChild<QPlainTextEdit *>(u"TextInfo"_qs);
     }
 
     // The user closes the window with its title-bar button.
-    static void closeByUser(FormAyuda *ayuda) {
+    static void closeByUser(FormAyuda *ayuda)
+    {
         ayuda->close();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
@@ -84,7 +93,8 @@ protected:
     QStringList errors;
 };
 
-TEST_F(CommandInfoTest, OpensTheTextBesideTheMainWindowWithoutTouchingThePort) {
+TEST_F(CommandInfoTest, OpensTheTextBesideTheMainWindowWithoutTouchingThePort)
+{
     writeInfoFile("PUERTO PARALELO\r\nDirecciones 378, 278, 3BC\r\n");
     port->clearAccesses();
 
@@ -107,7 +117,8 @@ TEST_F(CommandInfoTest, OpensTheTextBesideTheMainWindowWithoutTouchingThePort) {
     EXPECT_TRUE(form->screen()->availableGeometry().contains(beside));
 }
 
-TEST_F(CommandInfoTest, WhileOpenAClickOnlyBringsTheWindowBackAndReadsNothing) {
+TEST_F(CommandInfoTest, WhileOpenAClickOnlyBringsTheWindowBackAndReadsNothing)
+{
     writeInfoFile("primera versión\r\n");
     clickInfo();
     QPointer<FormAyuda> first = shownAyuda();
@@ -127,7 +138,8 @@ TEST_F(CommandInfoTest, WhileOpenAClickOnlyBringsTheWindowBackAndReadsNothing) {
     EXPECT_EQ(first->pos(), placed + QPoint(-40, 30));
 }
 
-TEST_F(CommandInfoTest, AfterClosingTheNextClickReadsTheFileAfresh) {
+TEST_F(CommandInfoTest, AfterClosingTheNextClickReadsTheFileAfresh)
+{
     writeInfoFile("primera versión\r\n");
     clickInfo();
     QPointer<FormAyuda> first = shownAyuda();
@@ -145,7 +157,8 @@ TEST_F(CommandInfoTest, AfterClosingTheNextClickReadsTheFileAfresh) {
     EXPECT_EQ(textInfo(second)->toPlainText(), u"segunda versión\n"_qs);
 }
 
-TEST_F(CommandInfoTest, TheTextGreysOutWhileTheMainWindowIsActive) {
+TEST_F(CommandInfoTest, TheTextGreysOutWhileTheMainWindowIsActive)
+{
     writeInfoFile("texto\r\n");
     clickInfo();
     FormAyuda *ayuda = shownAyuda();
@@ -166,7 +179,8 @@ TEST_F(CommandInfoTest, TheTextGreysOutWhileTheMainWindowIsActive) {
     EXPECT_TRUE(textInfo(ayuda)->isEnabled());
 }
 
-TEST_F(CommandInfoTest, AMissingFileIsReportedOnceAndTheNextClickTriesAgain) {
+TEST_F(CommandInfoTest, AMissingFileIsReportedOnceAndTheNextClickTriesAgain)
+{
     clickInfo();
 
     ASSERT_EQ(errors.size(), 1);
@@ -185,7 +199,8 @@ TEST_F(CommandInfoTest, AMissingFileIsReportedOnceAndTheNextClickTriesAgain) {
     EXPECT_EQ(errors.size(), 1);
 }
 
-TEST_F(CommandInfoTest, TheWindowOutlivesTheMainWindowAndThenEndsTheProgram) {
+TEST_F(CommandInfoTest, TheWindowOutlivesTheMainWindowAndThenEndsTheProgram)
+{
     writeInfoFile("texto\r\n");
     clickInfo();
     QPointer<FormAyuda> ayuda = shownAyuda();

@@ -14,9 +14,12 @@
 
 namespace {
 
-class FormAyudaTest : public InTemporaryDirectory {
+class FormAyudaTest : public InTemporaryDirectory
+{
 protected:
-    template <typename T = QWidget> T *control(const char *name) const {
+    template <typename T = QWidget>
+    T *control(const char *name) const
+    {
         T *widget = form.findChild<T *>(QString::fromLatin1(name));
         EXPECT_NE(widget, nullptr) << name;
         return widget;
@@ -24,7 +27,8 @@ protected:
 
     QPlainTextEdit *textInfo() const { return control<QPlainTextEdit>("TextInfo"); }
 
-    void showAndActivate() {
+    void showAndActivate()
+    {
         form.show();
         form.activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
@@ -33,7 +37,8 @@ protected:
     FormAyuda form;
 };
 
-TEST_F(FormAyudaTest, WindowMatchesItsDesign) {
+TEST_F(FormAyudaTest, WindowMatchesItsDesign)
+{
     EXPECT_EQ(form.windowTitle(), u"Información del pto paralelo"_qs);
     EXPECT_EQ(form.size(), QSize(481, 464)); // 7215 x 6960 twips
     EXPECT_EQ(form.minimumSize(), form.maximumSize());
@@ -46,7 +51,8 @@ TEST_F(FormAyudaTest, WindowMatchesItsDesign) {
     EXPECT_TRUE(form.autoFillBackground());
     EXPECT_FALSE(form.windowIcon().isNull());
 
-    struct Expected {
+    struct Expected
+    {
         const char *name;
         int left, top, width, height; // twips
     };
@@ -62,7 +68,8 @@ TEST_F(FormAyudaTest, WindowMatchesItsDesign) {
     }
 }
 
-TEST_F(FormAyudaTest, TheTextBoxIsMultiLineWithBothScrollBarsInCourierNew) {
+TEST_F(FormAyudaTest, TheTextBoxIsMultiLineWithBothScrollBarsInCourierNew)
+{
     QPlainTextEdit *text = textInfo();
     EXPECT_EQ(text->lineWrapMode(), QPlainTextEdit::NoWrap);
     EXPECT_EQ(text->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
@@ -83,7 +90,8 @@ TEST_F(FormAyudaTest, TheTextBoxIsMultiLineWithBothScrollBarsInCourierNew) {
     EXPECT_FALSE(resolved.strikeOut());
 }
 
-TEST_F(FormAyudaTest, ThePrintButtonShowsThePrinterOnly) {
+TEST_F(FormAyudaTest, ThePrintButtonShowsThePrinterOnly)
+{
     auto *print = control<QPushButton>("CommandImprimir");
     EXPECT_TRUE(print->text().isEmpty());
     EXPECT_TRUE(print->toolTip().isEmpty());
@@ -94,7 +102,8 @@ TEST_F(FormAyudaTest, ThePrintButtonShowsThePrinterOnly) {
         EXPECT_TRUE(sizes.contains(QSize(size, size))) << size;
 }
 
-TEST_F(FormAyudaTest, TheConnectorPictureIsStretchedToItsBox) {
+TEST_F(FormAyudaTest, TheConnectorPictureIsStretchedToItsBox)
+{
     QImageReader reader(u":/information_window/art/connector.jpg"_qs);
     EXPECT_EQ(reader.format(), "jpeg");
     EXPECT_EQ(reader.size(), QSize(530, 269));
@@ -104,7 +113,8 @@ TEST_F(FormAyudaTest, TheConnectorPictureIsStretchedToItsBox) {
     EXPECT_EQ(image->pixmap().size(), QSize(530, 269));
 }
 
-TEST_F(FormAyudaTest, LoadingShowsThePictureAndTheFileText) {
+TEST_F(FormAyudaTest, LoadingShowsThePictureAndTheFileText)
+{
     writeInfoFile("PUERTO PARALELO\r\n\r\nDirecci\xC3\xB3n 378h");
     EXPECT_TRUE(control("Image1")->isHidden());
 
@@ -117,7 +127,8 @@ TEST_F(FormAyudaTest, LoadingShowsThePictureAndTheFileText) {
     EXPECT_EQ(textInfo()->document()->blockCount(), 4);
 }
 
-TEST_F(FormAyudaTest, ALoadThatCannotReadTheFileStopsThere) {
+TEST_F(FormAyudaTest, ALoadThatCannotReadTheFileStopsThere)
+{
     EXPECT_THROW(form.Form_Load(), InfoFileError);
     // The steps before the reading have run, those after it have not.
     EXPECT_FALSE(control("Image1")->isHidden());
@@ -125,7 +136,8 @@ TEST_F(FormAyudaTest, ALoadThatCannotReadTheFileStopsThere) {
     EXPECT_FALSE(form.isVisible());
 }
 
-TEST_F(FormAyudaTest, TabGoesFromTheTextToThePrintButtonAndBack) {
+TEST_F(FormAyudaTest, TabGoesFromTheTextToThePrintButtonAndBack)
+{
     writeInfoFile("texto\r\n");
     form.Form_Load();
     showAndActivate();
@@ -137,7 +149,8 @@ TEST_F(FormAyudaTest, TabGoesFromTheTextToThePrintButtonAndBack) {
     EXPECT_EQ(textInfo()->toPlainText(), u"texto\n"_qs); // Tab moved on, it typed nothing
 }
 
-TEST_F(FormAyudaTest, TheUserCanEditTheTextAndTheFileStaysAsItWas) {
+TEST_F(FormAyudaTest, TheUserCanEditTheTextAndTheFileStaysAsItWas)
+{
     writeInfoFile("uno\r\n");
     form.Form_Load();
     showAndActivate();
@@ -150,7 +163,8 @@ TEST_F(FormAyudaTest, TheUserCanEditTheTextAndTheFileStaysAsItWas) {
     EXPECT_EQ(file.readAll(), "uno\r\n");
 }
 
-TEST_F(FormAyudaTest, ItsOwnContextMenuLeavesTheTextEnabled) {
+TEST_F(FormAyudaTest, ItsOwnContextMenuLeavesTheTextEnabled)
+{
     writeInfoFile("texto\r\n");
     form.Form_Load();
     showAndActivate();

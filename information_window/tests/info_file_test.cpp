@@ -12,13 +12,15 @@ namespace {
 
 using InfoFileTest = InTemporaryDirectory;
 
-struct Case {
+struct Case
+{
     const char *name;
     QByteArray bytes;
     QString text;
 };
 
-TEST_F(InfoFileTest, EveryLineEndsWithCrLfWhateverEndedItInTheFile) {
+TEST_F(InfoFileTest, EveryLineEndsWithCrLfWhateverEndedItInTheFile)
+{
     const Case cases[] = {
         {"CR LF", "uno\r\ndos\r\n", u"uno\r\ndos\r\n"_qs},
         {"CR alone", "uno\rdos\r", u"uno\r\ndos\r\n"_qs},
@@ -39,7 +41,8 @@ TEST_F(InfoFileTest, EveryLineEndsWithCrLfWhateverEndedItInTheFile) {
     }
 }
 
-TEST_F(InfoFileTest, UnicodeFilesAreReadAsUnicodeAndOthersInTheCodePageWithNoByteLost) {
+TEST_F(InfoFileTest, UnicodeFilesAreReadAsUnicodeAndOthersInTheCodePageWithNoByteLost)
+{
     const Case cases[] = {
         {"UTF-8", "Direcci\xC3\xB3n del puerto\r\n", u"Dirección del puerto\r\n"_qs},
         {"UTF-8 with a byte-order mark",
@@ -70,7 +73,8 @@ TEST_F(InfoFileTest, UnicodeFilesAreReadAsUnicodeAndOthersInTheCodePageWithNoByt
     }
 }
 
-TEST_F(InfoFileTest, EveryByteOfACodePageFileBecomesItsOwnCharacter) {
+TEST_F(InfoFileTest, EveryByteOfACodePageFileBecomesItsOwnCharacter)
+{
     QByteArray bytes;
     for (int byte = 0; byte < 256; ++byte) {
         if (byte != '\r' && byte != '\n')
@@ -92,8 +96,10 @@ TEST_F(InfoFileTest, EveryByteOfACodePageFileBecomesItsOwnCharacter) {
     }
 }
 
-TEST(InfoFileCodePage, IsTheLocalesOwnSingleByteSetOrElseWindows1252) {
-    struct CodePageCase {
+TEST(InfoFileCodePage, IsTheLocalesOwnSingleByteSetOrElseWindows1252)
+{
+    struct CodePageCase
+    {
         const char *codeset;
         int byte;
         char16_t character;
@@ -119,8 +125,10 @@ TEST(InfoFileCodePage, IsTheLocalesOwnSingleByteSetOrElseWindows1252) {
     }
 }
 
-TEST_F(InfoFileTest, AFileThatCannotBeReadIsNamedWithItsFullPathAndTheReason) {
-    struct ErrorCase {
+TEST_F(InfoFileTest, AFileThatCannotBeReadIsNamedWithItsFullPathAndTheReason)
+{
+    struct ErrorCase
+    {
         const char *name;
         std::function<void()> prepare;
         QString reason;
@@ -146,7 +154,8 @@ TEST_F(InfoFileTest, AFileThatCannotBeReadIsNamedWithItsFullPathAndTheReason) {
     }
 }
 
-TEST_F(InfoFileTest, AFileWithoutReadPermissionIsReportedAsSuch) {
+TEST_F(InfoFileTest, AFileWithoutReadPermissionIsReportedAsSuch)
+{
     if (geteuid() == 0)
         GTEST_SKIP() << "running as root, whom no file permission stops from reading";
     writeInfoFile("texto\r\n");
@@ -160,7 +169,8 @@ TEST_F(InfoFileTest, AFileWithoutReadPermissionIsReportedAsSuch) {
     }
 }
 
-TEST_F(InfoFileTest, ALargeFileKeepsItsLinesInOrder) {
+TEST_F(InfoFileTest, ALargeFileKeepsItsLinesInOrder)
+{
     // Longer than any buffer, with line breaks and multi-byte characters across every boundary.
     QByteArray bytes;
     QString expected;

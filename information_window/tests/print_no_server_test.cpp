@@ -7,7 +7,8 @@
 namespace {
 
 // No print server answers here: the click must say there is no default printer, and go on.
-TEST(PrintWithoutServer, ReportsThatNoDefaultPrinterIsInstalled) {
+TEST(PrintWithoutServer, ReportsThatNoDefaultPrinterIsInstalled)
+{
     const QTemporaryDir nowhere;
     qputenv("CUPS_SERVER", (nowhere.path() + QStringLiteral("/no-such.sock")).toLocal8Bit());
     qputenv("CUPS_SERVERROOT", nowhere.path().toLocal8Bit());
@@ -16,9 +17,11 @@ TEST(PrintWithoutServer, ReportsThatNoDefaultPrinterIsInstalled) {
     QStringList errors;
     form.setErrorReporter([&](QWidget *, const QString &message) { errors << message; });
     form.show();
-    QTest::mouseClick(form.findChild<QPushButton *>(QStringLiteral("CommandImprimir")), Qt::LeftButton);
+    QTest::mouseClick(form.findChild<QPushButton *>(QStringLiteral("CommandImprimir")),
+                      Qt::LeftButton);
     ASSERT_EQ(errors.size(), 1);
-    EXPECT_TRUE(errors[0].startsWith(QStringLiteral("No hay ninguna impresora predeterminada instalada")))
+    EXPECT_TRUE(
+        errors[0].startsWith(QStringLiteral("No hay ninguna impresora predeterminada instalada")))
         << errors[0].toStdString();
     EXPECT_TRUE(form.isVisible());
 }

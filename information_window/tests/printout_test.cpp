@@ -13,9 +13,11 @@
 namespace {
 
 // The printout written to a PDF file on an A4 page whose printable area starts 10 mm in.
-class Printout : public InTemporaryDirectory {
+class Printout : public InTemporaryDirectory
+{
 protected:
-    QString print(const QString &text) {
+    QString print(const QString &text)
+    {
         const QString pdf = directory.filePath(QStringLiteral("printout.pdf"));
         QPrinter printer(QPrinter::HighResolution);
         printer.setOutputFormat(QPrinter::PdfFormat);
@@ -29,13 +31,13 @@ protected:
     }
 
     // The box around everything that is not white on a page, rendered at 96 dpi.
-    QRect inkOnPage(const QString &pdf, int page) const {
+    QRect inkOnPage(const QString &pdf, int page) const
+    {
         const QString prefix = directory.filePath(QStringLiteral("page"));
-        QProcess::execute(QStringLiteral("pdftoppm"), {QStringLiteral("-r"), QStringLiteral("96"),
-                                                       QStringLiteral("-f"), QString::number(page),
-                                                       QStringLiteral("-l"), QString::number(page),
-                                                       QStringLiteral("-singlefile"), QStringLiteral("-png"),
-                                                       pdf, prefix});
+        QProcess::execute(QStringLiteral("pdftoppm"),
+                          {QStringLiteral("-r"), QStringLiteral("96"), QStringLiteral("-f"),
+                           QString::number(page), QStringLiteral("-l"), QString::number(page),
+                           QStringLiteral("-singlefile"), QStringLiteral("-png"), pdf, prefix});
         const QImage image(prefix + QStringLiteral(".png"));
         QRect ink;
         for (int y = 0; y < image.height(); ++y)
@@ -54,14 +56,16 @@ protected:
     }();
 };
 
-QStringList numberedLines(int count) {
+QStringList numberedLines(int count)
+{
     QStringList lines;
     for (int i = 1; i <= count; ++i)
         lines << QStringLiteral("Línea %1 del texto: ñandú, pin %2").arg(i).arg(i % 25 + 1);
     return lines;
 }
 
-TEST_F(Printout, AShortTextOnOnePageAndThePictureOnTheNextAtItsOwnSize) {
+TEST_F(Printout, AShortTextOnOnePageAndThePictureOnTheNextAtItsOwnSize)
+{
     const QStringList lines = numberedLines(5);
     const QString pdf = print(lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"));
     ASSERT_EQ(pdfPageCount(pdf), 2);
@@ -82,7 +86,8 @@ TEST_F(Printout, AShortTextOnOnePageAndThePictureOnTheNextAtItsOwnSize) {
     EXPECT_NEAR(ink.height(), 269, 2);
 }
 
-TEST_F(Printout, ALongTextGoesOnOntoMorePagesWithEveryLineInOrder) {
+TEST_F(Printout, ALongTextGoesOnOntoMorePagesWithEveryLineInOrder)
+{
     const QStringList lines = numberedLines(300);
     const QString pdf = print(lines.join(QStringLiteral("\n")));
     const int pages = pdfPageCount(pdf);
@@ -98,7 +103,8 @@ TEST_F(Printout, ALongTextGoesOnOntoMorePagesWithEveryLineInOrder) {
     EXPECT_FALSE(inkOnPage(pdf, pages).isEmpty());
 }
 
-TEST_F(Printout, ALineWiderThanThePageWrapsWithNothingCutOff) {
+TEST_F(Printout, ALineWiderThanThePageWrapsWithNothingCutOff)
+{
     QString wide;
     for (int i = 0; i < 40; ++i)
         wide += QStringLiteral("%1ABCDEFGHI").arg(i % 10);

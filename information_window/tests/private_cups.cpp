@@ -60,11 +60,14 @@ QString PrivateCups::start()
         QFile::link(QStringLiteral("/usr/lib/cups/") + QString::fromLatin1(sub),
                     dir.filePath(QStringLiteral("bin/") + QString::fromLatin1(sub)));
     const QString backend = dir.filePath(QStringLiteral("bin/backend/capture"));
-    writeFile(backend, QStringLiteral("#!/bin/sh\n"
-                                      "if [ $# -eq 0 ]; then echo 'direct capture \"Unknown\" \"Captura\"'; exit 0; fi\n"
-                                      "out=\"${DEVICE_URI#capture:}\"\n"
-                                      "if [ $# -ge 6 ]; then cat \"$6\"; else cat; fi > \"$out.part\" || exit 1\n"
-                                      "mv \"$out.part\" \"$out\"\n"));
+    writeFile(
+        backend,
+        QStringLiteral(
+            "#!/bin/sh\n"
+            "if [ $# -eq 0 ]; then echo 'direct capture \"Unknown\" \"Captura\"'; exit 0; fi\n"
+            "out=\"${DEVICE_URI#capture:}\"\n"
+            "if [ $# -ge 6 ]; then cat \"$6\"; else cat; fi > \"$out.part\" || exit 1\n"
+            "mv \"$out.part\" \"$out\"\n"));
     QFile::setPermissions(backend, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
                                        | QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther
                                        | QFile::ExeOther);
@@ -76,7 +79,8 @@ QString PrivateCups::start()
                                           | QFile::ExeOther);
     if (root) {
         for (const char *sub : {"spool", "cache", "state", "tmp", "out"})
-            run(QStringLiteral("chown"), {QStringLiteral("lp:lp"), dir.filePath(QString::fromLatin1(sub))});
+            run(QStringLiteral("chown"),
+                {QStringLiteral("lp:lp"), dir.filePath(QString::fromLatin1(sub))});
     }
 
     const QString socket = dir.filePath(QStringLiteral("cups.sock"));
@@ -92,30 +96,35 @@ QString PrivateCups::start()
                              "ErrorLog %1/log/error_log\nPageLog %1/log/page_log\n"
                              "ServerBin %1/bin\nDataDir /usr/share/cups\nPrintcap %1/printcap\n"
                              "User %2\nGroup %2\n")
-                  .arg(dir.path(), root ? QStringLiteral("lp") : QString::fromLocal8Bit(qgetenv("USER"))));
-    writeFile(dir.filePath(QStringLiteral("client.conf")), QStringLiteral("ServerName %1\n").arg(socket));
+                  .arg(dir.path(),
+                       root ? QStringLiteral("lp") : QString::fromLocal8Bit(qgetenv("USER"))));
+    writeFile(dir.filePath(QStringLiteral("client.conf")),
+              QStringLiteral("ServerName %1\n").arg(socket));
 
     m_cupsd.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     // A test that crashes must not leave its print server behind.
     m_cupsd.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
     m_cupsd.start(QStringLiteral("/usr/sbin/cupsd"),
-                  {QStringLiteral("-f"), QStringLiteral("-c"), dir.filePath(QStringLiteral("cupsd.conf")),
-                   QStringLiteral("-s"), dir.filePath(QStringLiteral("cups-files.conf"))});
+                  {QStringLiteral("-f"), QStringLiteral("-c"),
+                   dir.filePath(QStringLiteral("cupsd.conf")), QStringLiteral("-s"),
+                   dir.filePath(QStringLiteral("cups-files.conf"))});
     if (!m_cupsd.waitForStarted(5000))
         return QStringLiteral("cupsd did not start: ") + m_cupsd.errorString();
     qputenv("CUPS_SERVER", socket.toLocal8Bit());
     qputenv("CUPS_SERVERROOT", dir.path().toLocal8Bit());
     const QDeadlineTimer deadline(10000);
     // lpstat -r answers 0 either way: only its words tell.
-    while (run(QStringLiteral("lpstat"), {QStringLiteral("-r")}).trimmed() != u"scheduler is running") {
+    while (run(QStringLiteral("lpstat"), {QStringLiteral("-r")}).trimmed()
+           != u"scheduler is running") {
         if (deadline.hasExpired() || m_cupsd.state() == QProcess::NotRunning)
             return QStringLiteral("cupsd did not answer on its socket");
         QThread::msleep(20);
     }
 
     if (!admin(QStringLiteral("lpadmin"),
-               {QStringLiteral("-p"), QStringLiteral("captura"), QStringLiteral("-E"), QStringLiteral("-v"),
-                QStringLiteral("capture:") + capturedDocument(), QStringLiteral("-m"), QStringLiteral("raw")})
+               {QStringLiteral("-p"), QStringLiteral("captura"), QStringLiteral("-E"),
+                QStringLiteral("-v"), QStringLiteral("capture:") + capturedDocument(),
+                QStringLiteral("-m"), QStringLiteral("raw")})
         || !admin(QStringLiteral("lpadmin"), {QStringLiteral("-d"), QStringLiteral("captura")}))
         return QStringLiteral("lpadmin could not create the queue");
     return QString();
@@ -132,7 +141,9 @@ bool PrivateCups::waitForJobs() const
 {
     const QDeadlineTimer deadline(30000);
     while (!deadline.hasExpired()) {
-        const QString pending = run(QStringLiteral("lpstat"), {QStringLiteral("-W"), QStringLiteral("not-completed"), QStringLiteral("-o")});
+        const QString pending =
+            run(QStringLiteral("lpstat"),
+                {QStringLiteral("-W"), QStringLiteral("not-completed"), QStringLiteral("-o")});
         if (pending.trimmed().isEmpty() && QFileInfo(capturedDocument()).size() > 0)
             return true;
         QThread::msleep(50);
@@ -142,7 +153,8 @@ bool PrivateCups::waitForJobs() const
 
 int pdfPageCount(const QString &pdf)
 {
-    static const QRegularExpression pages(QStringLiteral("^Pages:\\s+(\\d+)"), QRegularExpression::MultilineOption);
+    static const QRegularExpression pages(QStringLiteral("^Pages:\\s+(\\d+)"),
+                                          QRegularExpression::MultilineOption);
     const auto match = pages.match(run(QStringLiteral("pdfinfo"), {pdf}));
     return match.hasMatch() ? match.captured(1).toInt() : -1;
 }

@@ -9,7 +9,8 @@
 
 #include <langinfo.h>
 
-int main(int argc, char *argv[]) {
+int main(int argc, char *argv[])
+{
     // Test runners start this binary without the test's environment; widgets need no screen.
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
 

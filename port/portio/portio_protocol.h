@@ -23,12 +23,14 @@ inline constexpr std::uint8_t Read = 'r';
 inline constexpr std::uint8_t Write = 'w';
 inline constexpr std::uint8_t Version = 1;
 
-constexpr Message message(std::uint8_t op, std::uint8_t value, std::uint16_t word) {
+constexpr Message message(std::uint8_t op, std::uint8_t value, std::uint16_t word)
+{
     return {op, value, static_cast<std::uint8_t>(word & 0xFF),
             static_cast<std::uint8_t>(word >> 8)};
 }
 
-constexpr std::uint16_t word(const Message &m) {
+constexpr std::uint16_t word(const Message &m)
+{
     return static_cast<std::uint16_t>(m[2] | (m[3] << 8));
 }
 

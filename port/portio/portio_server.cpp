@@ -11,7 +11,8 @@ namespace {
 
 enum class Got { Message, End, Partial, Failed };
 
-Got receive(int in, Message &m) {
+Got receive(int in, Message &m)
+{
     std::size_t have = 0;
     while (have < m.size()) {
         const ssize_t n = ::read(in, m.data() + have, m.size() - have);
@@ -25,7 +26,8 @@ Got receive(int in, Message &m) {
     return Got::Message;
 }
 
-bool send(int out, const Message &m) {
+bool send(int out, const Message &m)
+{
     std::size_t sent = 0;
     while (sent < m.size()) {
         const ssize_t n = ::write(out, m.data() + sent, m.size() - sent);
@@ -39,7 +41,8 @@ bool send(int out, const Message &m) {
 
 } // namespace
 
-ExitStatus serveRequests(int in, int out, PortIo &io) {
+ExitStatus serveRequests(int in, int out, PortIo &io)
+{
     if (!send(out, message(Hello, Version, static_cast<std::uint16_t>(io.probe()))))
         return ChannelBroken;
     for (;;) {

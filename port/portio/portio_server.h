@@ -5,7 +5,8 @@
 namespace portio {
 
 // The port accesses the helper performs. Each returns 0 or an errno.
-class PortIo {
+class PortIo
+{
 public:
     virtual ~PortIo() = default;
 

@@ -14,9 +14,11 @@ namespace {
 // Permission for one port at a time, taken just before the access and dropped just after:
 // ioperm, unlike iopl(3), never opens the other 65535 ports, and nothing stays open between
 // requests.
-class IopermPortIo : public portio::PortIo {
+class IopermPortIo : public portio::PortIo
+{
 public:
-    int probe() override {
+    int probe() override
+    {
         // Granted and dropped again at once; no port is read or written.
         if (ioperm(ProbeAddress, 1, 1) != 0)
             return errno;
@@ -24,7 +26,8 @@ public:
         return 0;
     }
 
-    int read(std::uint16_t address, std::uint8_t &value) override {
+    int read(std::uint16_t address, std::uint8_t &value) override
+    {
         if (ioperm(address, 1, 1) != 0)
             return errno;
         value = inb(address);
@@ -32,7 +35,8 @@ public:
         return 0;
     }
 
-    int write(std::uint16_t address, std::uint8_t value) override {
+    int write(std::uint16_t address, std::uint8_t value) override
+    {
         if (ioperm(address, 1, 1) != 0)
             return errno;
         outb(value, address);
@@ -46,7 +50,8 @@ private:
 
 } // namespace
 
-int main(int argc, char **) {
+int main(int argc, char **)
+{
     if (argc != 1) {
         std::fputs("velmora-portio no admite argumentos: lo arranca Velmora y le habla por su "
                    "entrada y su salida.\n",

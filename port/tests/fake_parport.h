@@ -13,7 +13,8 @@
 
 // A parallel port behind a fake /dev/parportN, as the kernel's ppdev driver presents it: register
 // ioctls fail with EINVAL until PPCLAIM, and control reads give only the cached bits 0-3.
-class FakeParport {
+class FakeParport
+{
 public:
     int openError = 0;
     std::map<unsigned long, int> ioctlError; // request → errno
@@ -29,14 +30,16 @@ public:
     std::vector<unsigned long> requests; // every ioctl, in order
     std::vector<unsigned char> controlWrites;
 
-    int open() {
+    int open()
+    {
         if (openError)
             return -openError;
         ++opens;
         return 100;
     }
 
-    int ioctl(unsigned long request, void *argument) {
+    int ioctl(unsigned long request, void *argument)
+    {
         requests.push_back(request);
         if (const auto error = ioctlError.find(request); error != ioctlError.end())
             return -error->second;
@@ -76,7 +79,8 @@ public:
     }
 
     // Calls for one device file; several fakes can be told apart by path.
-    static inpout::PpdevCalls calls(std::map<std::string, FakeParport *> devices) {
+    static inpout::PpdevCalls calls(std::map<std::string, FakeParport *> devices)
+    {
         auto byFd = std::make_shared<std::map<int, FakeParport *>>();
         auto nextFd = std::make_shared<int>(100);
         return {

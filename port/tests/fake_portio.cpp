@@ -23,16 +23,19 @@ extern char **environ;
 
 namespace {
 
-class MemoryPortIo : public portio::PortIo {
+class MemoryPortIo : public portio::PortIo
+{
 public:
     explicit MemoryPortIo(std::string mode)
-        : m_mode(std::move(mode)) {
+        : m_mode(std::move(mode))
+    {
         m_ports.fill(0xFF);
     }
 
     int probe() override { return m_mode == "no-permission" ? EPERM : 0; }
 
-    int read(std::uint16_t address, std::uint8_t &value) override {
+    int read(std::uint16_t address, std::uint8_t &value) override
+    {
         served();
         if (m_mode == "report" && (address == 1 || address == 2)) {
             value = static_cast<std::uint8_t>(address == 1 ? openDescriptors() : environmentSize());
@@ -46,14 +49,16 @@ public:
         return 0;
     }
 
-    int write(std::uint16_t address, std::uint8_t value) override {
+    int write(std::uint16_t address, std::uint8_t value) override
+    {
         served();
         m_ports[address] = value;
         return 0;
     }
 
 private:
-    void served() {
+    void served()
+    {
         if (m_mode == "die-after-1" && ++m_requests > 1)
             std::_Exit(7);
         if (m_mode == "hang")
@@ -61,7 +66,8 @@ private:
                 pause();
     }
 
-    static int openDescriptors() {
+    static int openDescriptors()
+    {
         int count = 0;
         for (const auto &entry : std::filesystem::directory_iterator("/proc/self/fd"))
             if (std::stoi(entry.path().filename().string()) > 2)
@@ -69,12 +75,14 @@ private:
         return count - 1; // the descriptor that lists the folder
     }
 
-    static int signalsNotDefault() {
+    static int signalsNotDefault()
+    {
         sigset_t blocked;
         sigprocmask(SIG_BLOCK, nullptr, &blocked);
         int count = 0;
         for (int signal = 1; signal < NSIG; ++signal) {
-            struct sigaction action {};
+            struct sigaction action
+            {};
             sigaction(signal, nullptr, &action);
             if (sigismember(&blocked, signal) == 1 || action.sa_handler == SIG_IGN)
                 ++count;
@@ -82,7 +90,8 @@ private:
         return count;
     }
 
-    static int environmentSize() {
+    static int environmentSize()
+    {
         int count = 0;
         for (char **variable = environ; *variable; ++variable)
             ++count;
@@ -96,7 +105,8 @@ private:
 
 } // namespace
 
-int main() {
+int main()
+{
     const auto self = std::filesystem::read_symlink("/proc/self/exe");
     const std::string mode = self.parent_path().filename().string();
     if (mode == "bad-version") {

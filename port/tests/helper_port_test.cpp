@@ -21,9 +21,11 @@ using inpout::PortFailure;
 namespace fs = std::filesystem;
 
 // Each test copies the fake helper into a folder named after what it should do.
-class HelperPortTest : public testing::Test {
+class HelperPortTest : public testing::Test
+{
 protected:
-    std::string helper(const std::string &mode, fs::perms permissions = fs::perms::owner_all) {
+    std::string helper(const std::string &mode, fs::perms permissions = fs::perms::owner_all)
+    {
         const fs::path folder = dir.path() / mode;
         fs::create_directories(folder);
         const fs::path file = folder / "velmora-portio";
@@ -33,7 +35,8 @@ protected:
     }
 
     std::unique_ptr<HelperPort> start(const std::vector<std::string> &paths,
-                                      const std::string &lockdown = {}) {
+                                      const std::string &lockdown = {})
+    {
         return HelperPort::start(paths, lockdown, failure);
     }
 
@@ -41,7 +44,8 @@ protected:
     PortFailure failure;
 };
 
-TEST_F(HelperPortTest, ReadsAndWritesThroughTheHelper) {
+TEST_F(HelperPortTest, ReadsAndWritesThroughTheHelper)
+{
     auto port = start({helper("ok")});
     ASSERT_NE(port, nullptr) << failure.reason;
     EXPECT_EQ(port->read(0x378), 0xFF);
@@ -53,7 +57,8 @@ TEST_F(HelperPortTest, ReadsAndWritesThroughTheHelper) {
 }
 
 // Descriptors of this process that a child would inherit: those above 2 without close-on-exec.
-int inheritableDescriptors() {
+int inheritableDescriptors()
+{
     std::vector<int> fds;
     for (const auto &entry : fs::directory_iterator("/proc/self/fd"))
         fds.push_back(std::stoi(entry.path().filename().string()));
@@ -66,7 +71,8 @@ int inheritableDescriptors() {
     return count;
 }
 
-TEST_F(HelperPortTest, StartsItWithNothingInheritedButTheChannel) {
+TEST_F(HelperPortTest, StartsItWithNothingInheritedButTheChannel)
+{
     // One descriptor that is inherited on purpose, so that the count is seen to work.
     const int inherited = ::open("/dev/null", O_RDONLY);
     ASSERT_GE(inherited, 0);
@@ -91,7 +97,8 @@ TEST_F(HelperPortTest, StartsItWithNothingInheritedButTheChannel) {
     EXPECT_EQ(port->read(1), expected) << "descriptors above 2 seen by the helper";
 }
 
-TEST_F(HelperPortTest, TakesTheFirstCandidateThatWorks) {
+TEST_F(HelperPortTest, TakesTheFirstCandidateThatWorks)
+{
     const std::string missing = (dir.path() / "nowhere" / "velmora-portio").string();
     const std::string good = helper("ok");
     auto port = start({missing, good});
@@ -99,7 +106,8 @@ TEST_F(HelperPortTest, TakesTheFirstCandidateThatWorks) {
     EXPECT_EQ(port->path(), good);
 }
 
-struct RefusalCase {
+struct RefusalCase
+{
     const char *name;
     std::string mode;
     fs::perms permissions;
@@ -108,13 +116,16 @@ struct RefusalCase {
     std::string remedyHas;
 };
 
-void PrintTo(const RefusalCase &c, std::ostream *os) {
+void PrintTo(const RefusalCase &c, std::ostream *os)
+{
     *os << c.name;
 }
 
-class HelperRefusal : public HelperPortTest, public testing::WithParamInterface<RefusalCase> {};
+class HelperRefusal : public HelperPortTest, public testing::WithParamInterface<RefusalCase>
+{};
 
-TEST_P(HelperRefusal, SaysWhyAndWhatToDo) {
+TEST_P(HelperRefusal, SaysWhyAndWhatToDo)
+{
     const RefusalCase &c = GetParam();
     const std::string path = c.mode.empty() ? (dir.path() / "none" / "velmora-portio").string()
                                             : helper(c.mode, c.permissions);
@@ -158,7 +169,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, HelperRefusal,
                                                      "misma versión"}),
                          [](const auto &info) { return std::string(info.param.name); });
 
-TEST_F(HelperPortTest, NamesEveryCandidateTriedAndTheRemedyOfTheClosest) {
+TEST_F(HelperPortTest, NamesEveryCandidateTriedAndTheRemedyOfTheClosest)
+{
     const std::string missing = (dir.path() / "none" / "velmora-portio").string();
     const std::string lacking = helper("no-permission");
     EXPECT_EQ(start({missing, lacking}), nullptr);
@@ -167,7 +179,8 @@ TEST_F(HelperPortTest, NamesEveryCandidateTriedAndTheRemedyOfTheClosest) {
     EXPECT_NE(failure.remedy.find("setcap"), std::string::npos) << failure.remedy;
 }
 
-TEST_F(HelperPortTest, ADeadHelperIsAnErrorAndIsStartedAgain) {
+TEST_F(HelperPortTest, ADeadHelperIsAnErrorAndIsStartedAgain)
+{
     auto port = start({helper("die-after-1")});
     ASSERT_NE(port, nullptr) << failure.reason;
     port->write(0x378, 1);
@@ -186,7 +199,8 @@ TEST_F(HelperPortTest, ADeadHelperIsAnErrorAndIsStartedAgain) {
     EXPECT_GT(port->pid(), 0);
 }
 
-TEST_F(HelperPortTest, AKilledHelperIsAnErrorNotACrash) {
+TEST_F(HelperPortTest, AKilledHelperIsAnErrorNotACrash)
+{
     auto port = start({helper("ok")});
     ASSERT_NE(port, nullptr) << failure.reason;
     ASSERT_EQ(::kill(port->pid(), SIGKILL), 0);
@@ -195,7 +209,8 @@ TEST_F(HelperPortTest, AKilledHelperIsAnErrorNotACrash) {
     EXPECT_EQ(port->read(0x378), 0xFF);
 }
 
-TEST_F(HelperPortTest, AHungHelperIsStoppedAfterTheTimeout) {
+TEST_F(HelperPortTest, AHungHelperIsStoppedAfterTheTimeout)
+{
     auto port = start({helper("hang")});
     ASSERT_NE(port, nullptr) << failure.reason;
     port->setReplyTimeout(50);
@@ -210,7 +225,8 @@ TEST_F(HelperPortTest, AHungHelperIsStoppedAfterTheTimeout) {
     EXPECT_EQ(::kill(hung, 0), -1) << "the hung helper was left running";
 }
 
-TEST_F(HelperPortTest, LeavesNoProcessBehind) {
+TEST_F(HelperPortTest, LeavesNoProcessBehind)
+{
     pid_t pid = -1;
     {
         auto port = start({helper("ok")});
@@ -221,7 +237,8 @@ TEST_F(HelperPortTest, LeavesNoProcessBehind) {
     EXPECT_EQ(errno, ECHILD);
 }
 
-TEST(HelperPortPaths, LooksBesideTheRunningProgramLast) {
+TEST(HelperPortPaths, LooksBesideTheRunningProgramLast)
+{
     const auto paths = HelperPort::defaultPaths();
     ASSERT_FALSE(paths.empty());
     const fs::path self = fs::read_symlink("/proc/self/exe");

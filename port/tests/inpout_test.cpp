@@ -18,7 +18,8 @@ using inpout::PortAccess;
 using inpout::SimulatedPort;
 using Kind = PortAccess::Kind;
 
-TEST(SimulatedPort, BehavesLikeAnIdlePortWithNothingPluggedIn) {
+TEST(SimulatedPort, BehavesLikeAnIdlePortWithNothingPluggedIn)
+{
     SimulatedPort port(true);
     EXPECT_EQ(port.read(888), 0);
     port.write(888, 300); // bit 8 and up do not exist on the register
@@ -42,14 +43,16 @@ TEST(SimulatedPort, BehavesLikeAnIdlePortWithNothingPluggedIn) {
     EXPECT_EQ(port.accesses().size(), 14u);
 }
 
-TEST(SimulatedPort, RecordsNothingUnlessAsked) {
+TEST(SimulatedPort, RecordsNothingUnlessAsked)
+{
     SimulatedPort port;
     port.write(888, 1);
     EXPECT_EQ(port.read(888), 1);
     EXPECT_TRUE(port.accesses().empty());
 }
 
-TEST(Inpout, PassesSixteenBitPatternsToTheInstalledDriver) {
+TEST(Inpout, PassesSixteenBitPatternsToTheInstalledDriver)
+{
     auto owned = std::make_unique<SimulatedPort>(true);
     SimulatedPort *port = owned.get();
     inpout::installDriver(std::move(owned));
@@ -65,7 +68,8 @@ TEST(Inpout, PassesSixteenBitPatternsToTheInstalledDriver) {
                                                          {Kind::Read, 0x8000, 255}}));
 }
 
-TEST(Inpout, ExplainsInSpanishWhyThePortIsSimulated) {
+TEST(Inpout, ExplainsInSpanishWhyThePortIsSimulated)
+{
     const std::string reason = "el núcleo no conoce ningún puerto paralelo; ioperm: permiso "
                                "denegado (EPERM)";
     const std::string notice = inpout::simulatedPortNotice(reason);
@@ -75,7 +79,8 @@ TEST(Inpout, ExplainsInSpanishWhyThePortIsSimulated) {
         EXPECT_NE(notice.find(part), std::string::npos) << part << " missing in: " << notice;
 }
 
-TEST(Inpout, NamesTheSystemsReason) {
+TEST(Inpout, NamesTheSystemsReason)
+{
     EXPECT_EQ(inpout::describePortError(ENOSYS, ""), "el sistema no lo admite (ENOSYS)");
     EXPECT_EQ(inpout::describePortError(EPERM, ""), "permiso denegado (EPERM)");
     EXPECT_EQ(inpout::describePortError(EPERM, "integrity"),
@@ -83,19 +88,23 @@ TEST(Inpout, NamesTheSystemsReason) {
     EXPECT_EQ(inpout::describePortError(ENOENT, ""), "no existe (ENOENT)");
 }
 
-struct LockdownCase {
+struct LockdownCase
+{
     const char *name;
     std::optional<std::string> file; // <sys>/kernel/security/lockdown, absent when empty
     std::string mode;
 };
 
-void PrintTo(const LockdownCase &c, std::ostream *os) {
+void PrintTo(const LockdownCase &c, std::ostream *os)
+{
     *os << c.name;
 }
 
-class Lockdown : public testing::TestWithParam<LockdownCase> {};
+class Lockdown : public testing::TestWithParam<LockdownCase>
+{};
 
-TEST_P(Lockdown, IsReadFromSecurityfs) {
+TEST_P(Lockdown, IsReadFromSecurityfs)
+{
     TempDir sys;
     if (GetParam().file)
         sys.write("kernel/security/lockdown", *GetParam().file);
@@ -113,7 +122,8 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto &info) { return std::string(info.param.name); });
 
 // /dev/port is a file whose offset is the port address; a plain file of 64 KiB stands for it.
-TEST(DirectPort, ReadsAndWritesTheDevPortFileAtTheAddress) {
+TEST(DirectPort, ReadsAndWritesTheDevPortFileAtTheAddress)
+{
     TempDir dev;
     const auto file = dev.write("port", std::string(0x10000, '\xFF'));
     std::string whyNot;
@@ -132,7 +142,8 @@ TEST(DirectPort, ReadsAndWritesTheDevPortFileAtTheAddress) {
     EXPECT_EQ(static_cast<unsigned char>(all[0xFFFF]), 0x01);
 }
 
-TEST(DirectPort, AShortDevPortIsAnErrorNotAValue) {
+TEST(DirectPort, AShortDevPortIsAnErrorNotAValue)
+{
     TempDir dev;
     const auto file = dev.write("port", std::string(0x100, '\0'));
     std::string whyNot;
@@ -147,7 +158,8 @@ TEST(DirectPort, AShortDevPortIsAnErrorNotAValue) {
     }
 }
 
-TEST(DirectPort, NamesAMissingDevPortAndTheLockdown) {
+TEST(DirectPort, NamesAMissingDevPortAndTheLockdown)
+{
     TempDir root;
     root.write("sys/kernel/security/lockdown", "none [integrity] confidentiality\n");
     std::string whyNot;
@@ -157,20 +169,24 @@ TEST(DirectPort, NamesAMissingDevPortAndTheLockdown) {
     EXPECT_EQ(whyNot, root.str() + "/dev/port: no existe (ENOENT)");
 }
 
-struct MessageCase {
+struct MessageCase
+{
     const char *name;
     inpout::PortError::Access access;
     std::uint16_t address;
     std::string start;
 };
 
-void PrintTo(const MessageCase &c, std::ostream *os) {
+void PrintTo(const MessageCase &c, std::ostream *os)
+{
     *os << c.name;
 }
 
-class PortErrorMessage : public testing::TestWithParam<MessageCase> {};
+class PortErrorMessage : public testing::TestWithParam<MessageCase>
+{};
 
-TEST_P(PortErrorMessage, NamesTheAddressInDecimalAndHexTheReasonAndTheRemedy) {
+TEST_P(PortErrorMessage, NamesTheAddressInDecimalAndHexTheReasonAndTheRemedy)
+{
     const MessageCase &c = GetParam();
     const inpout::PortError error(c.access, c.address, {"un motivo", "Haga algo.", EACCES});
     EXPECT_EQ(std::string(error.what()), c.start + ": un motivo.\n\nHaga algo.");
@@ -189,7 +205,8 @@ INSTANTIATE_TEST_SUITE_P(
                     MessageCase{"Zero", Access::Read, 0, "No se pudo leer el puerto 0 (0h)"}),
     [](const auto &info) { return std::string(info.param.name); });
 
-TEST(Inpout, FallsBackToASimulatedPortAndSaysSoOnce) {
+TEST(Inpout, FallsBackToASimulatedPortAndSaysSoOnce)
+{
     inpout::installDriver(nullptr);
     inpout::setHardwareOpener([](std::string &whyNot) -> std::unique_ptr<inpout::PortDriver> {
         whyNot = "ioperm: el sistema no lo admite (ENOSYS)";

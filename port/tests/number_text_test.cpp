@@ -20,8 +20,7 @@ void PrintTo(const ReadCase &c, std::ostream *os)
 }
 
 class TextValueReads : public testing::TestWithParam<ReadCase>
-{
-};
+{};
 
 TEST_P(TextValueReads, TheNumberATextBeginsWith)
 {
@@ -29,24 +28,30 @@ TEST_P(TextValueReads, TheNumberATextBeginsWith)
         << QString::fromUtf16(GetParam().text).toStdString();
 }
 
-INSTANTIATE_TEST_SUITE_P(Decimal, TextValueReads, testing::Values(
-    ReadCase{u"", 0}, ReadCase{u"abc", 0}, ReadCase{u"-", 0}, ReadCase{u"+", 0}, ReadCase{u".", 0},
-    ReadCase{u"255", 255}, ReadCase{u" 255", 255}, ReadCase{u"1 2\t3\n", 123},
-    ReadCase{u"12abc", 12}, ReadCase{u"24 horas", 24}, ReadCase{u"0,5", 0}, ReadCase{u"0.5", 0.5},
-    ReadCase{u".5", 0.5}, ReadCase{u"-.5", -0.5}, ReadCase{u"+7", 7}, ReadCase{u"--7", 0},
-    ReadCase{u"1e3", 1000}, ReadCase{u"1E+3", 1000}, ReadCase{u"1d3", 1000}, ReadCase{u"25E-1", 2.5},
-    ReadCase{u"1e", 1}, ReadCase{u"1e+", 1}, ReadCase{u"2.5.3", 2.5}, ReadCase{u"12\u20ac", 12},
-    ReadCase{u"1\r2", 1}, ReadCase{u"\u00bd", 0}, ReadCase{u"-0", 0}));
+INSTANTIATE_TEST_SUITE_P(
+    Decimal, TextValueReads,
+    testing::Values(ReadCase{u"", 0}, ReadCase{u"abc", 0}, ReadCase{u"-", 0}, ReadCase{u"+", 0},
+                    ReadCase{u".", 0}, ReadCase{u"255", 255}, ReadCase{u" 255", 255},
+                    ReadCase{u"1 2\t3\n", 123}, ReadCase{u"12abc", 12}, ReadCase{u"24 horas", 24},
+                    ReadCase{u"0,5", 0}, ReadCase{u"0.5", 0.5}, ReadCase{u".5", 0.5},
+                    ReadCase{u"-.5", -0.5}, ReadCase{u"+7", 7}, ReadCase{u"--7", 0},
+                    ReadCase{u"1e3", 1000}, ReadCase{u"1E+3", 1000}, ReadCase{u"1d3", 1000},
+                    ReadCase{u"25E-1", 2.5}, ReadCase{u"1e", 1}, ReadCase{u"1e+", 1},
+                    ReadCase{u"2.5.3", 2.5}, ReadCase{u"12\u20ac", 12}, ReadCase{u"1\r2", 1},
+                    ReadCase{u"\u00bd", 0}, ReadCase{u"-0", 0}));
 
-INSTANTIATE_TEST_SUITE_P(Prefixed, TextValueReads, testing::Values(
-    ReadCase{u"&H378", 888}, ReadCase{u"&h888", 2184}, ReadCase{u"&H", 0}, ReadCase{u"&H37G", 55},
-    ReadCase{u"&H7FFF", 32767}, ReadCase{u"&H8000", -32768}, ReadCase{u"&HFFFF", -1},
-    ReadCase{u"&hffff", -1}, ReadCase{u"&H0000FFFF", -1}, ReadCase{u"&H10000", 65536},
-    ReadCase{u"&H7FFFFFFF", 2147483647}, ReadCase{u"&H80000000", -2147483648.0},
-    ReadCase{u"&HFFFFFFFF", -1}, ReadCase{u"&H100000000", 4294967296.0}, ReadCase{u"& H 3 78", 888},
-    ReadCase{u"&O17", 15}, ReadCase{u"&o77777", 32767}, ReadCase{u"&O100000", -32768},
-    ReadCase{u"&O177777", -1}, ReadCase{u"&O200000", 65536}, ReadCase{u"&O37777777777", -1},
-    ReadCase{u"&O8", 0}, ReadCase{u"&X12", 0}, ReadCase{u"&", 0}));
+INSTANTIATE_TEST_SUITE_P(
+    Prefixed, TextValueReads,
+    testing::Values(ReadCase{u"&H378", 888}, ReadCase{u"&h888", 2184}, ReadCase{u"&H", 0},
+                    ReadCase{u"&H37G", 55}, ReadCase{u"&H7FFF", 32767}, ReadCase{u"&H8000", -32768},
+                    ReadCase{u"&HFFFF", -1}, ReadCase{u"&hffff", -1}, ReadCase{u"&H0000FFFF", -1},
+                    ReadCase{u"&H10000", 65536}, ReadCase{u"&H7FFFFFFF", 2147483647},
+                    ReadCase{u"&H80000000", -2147483648.0}, ReadCase{u"&HFFFFFFFF", -1},
+                    ReadCase{u"&H100000000", 4294967296.0}, ReadCase{u"& H 3 78", 888},
+                    ReadCase{u"&O17", 15}, ReadCase{u"&o77777", 32767},
+                    ReadCase{u"&O100000", -32768}, ReadCase{u"&O177777", -1},
+                    ReadCase{u"&O200000", 65536}, ReadCase{u"&O37777777777", -1},
+                    ReadCase{u"&O8", 0}, ReadCase{u"&X12", 0}, ReadCase{u"&", 0}));
 
 TEST(TextValue, StaysFiniteBeyondTheRangeOfADouble)
 {
@@ -68,11 +73,11 @@ struct RoundCase
 TEST(RoundToInt, HalvesGoToEvenAndTheEdgesOverflow)
 {
     const RoundCase int16Cases[] = {
-        {2.5, 2, false},         {3.5, 4, false},          {-2.5, -2, false},
-        {0.5, 0, false},         {1.5, 2, false},          {255.6, 256, false},
-        {32767.4, 32767, false}, {32767.5, 0, true},       {32766.5, 32766, false},
-        {-32768.5, -32768, false}, {-32768.6, 0, true},    {-32767.5, -32768, false},
-        {70000, 0, true},        {-1e300, 0, true},
+        {2.5, 2, false},           {3.5, 4, false},     {-2.5, -2, false},
+        {0.5, 0, false},           {1.5, 2, false},     {255.6, 256, false},
+        {32767.4, 32767, false},   {32767.5, 0, true},  {32766.5, 32766, false},
+        {-32768.5, -32768, false}, {-32768.6, 0, true}, {-32767.5, -32768, false},
+        {70000, 0, true},          {-1e300, 0, true},
     };
     for (const auto &c : int16Cases) {
         if (c.overflows)
@@ -81,9 +86,12 @@ TEST(RoundToInt, HalvesGoToEvenAndTheEdgesOverflow)
             EXPECT_EQ(RoundToInt16(c.x), c.expected) << c.x;
     }
     const RoundCase int32Cases[] = {
-        {2147483647.4, 2147483647, false}, {2147483647.5, 0, true},
-        {2147483646.5, 2147483646, false}, {-2147483648.5, -2147483648LL, false},
-        {-2147483648.6, 0, true},          {2147483648.0, 0, true},
+        {2147483647.4, 2147483647, false},
+        {2147483647.5, 0, true},
+        {2147483646.5, 2147483646, false},
+        {-2147483648.5, -2147483648LL, false},
+        {-2147483648.6, 0, true},
+        {2147483648.0, 0, true},
         {std::numeric_limits<double>::max(), 0, true},
     };
     for (const auto &c : int32Cases) {
@@ -110,8 +118,9 @@ TEST(RoundToInt, TheOverflowNamesTheNumberAndTheRange)
         RoundToInt32(2147483647.5);
         FAIL() << "no overflow";
     } catch (const OverflowError &e) {
-        EXPECT_STREQ(e.what(),
-                     "El número 2147483647.5 está fuera del rango admitido, de -2147483648 a 2147483647.");
+        EXPECT_STREQ(
+            e.what(),
+            "El número 2147483647.5 está fuera del rango admitido, de -2147483648 a 2147483647.");
     }
 }
 

@@ -17,20 +17,24 @@ namespace {
 using portio::Message;
 
 // Records what the server asks of the ports; every read gives 0x42.
-class RecordingPortIo : public portio::PortIo {
+class RecordingPortIo : public portio::PortIo
+{
 public:
     int probe() override { return probeResult; }
-    int read(std::uint16_t address, std::uint8_t &value) override {
+    int read(std::uint16_t address, std::uint8_t &value) override
+    {
         calls.push_back({'r', 0, address});
         value = 0x42;
         return accessResult;
     }
-    int write(std::uint16_t address, std::uint8_t value) override {
+    int write(std::uint16_t address, std::uint8_t value) override
+    {
         calls.push_back({'w', value, address});
         return accessResult;
     }
 
-    struct Call {
+    struct Call
+    {
         char op;
         std::uint8_t value;
         std::uint16_t address;
@@ -42,12 +46,14 @@ public:
 };
 
 // Feeds the server a byte stream in one go (the input then ends) and collects its replies.
-struct Session {
+struct Session
+{
     portio::ExitStatus status;
     std::vector<Message> replies;
 };
 
-Session serve(const std::vector<std::uint8_t> &input, RecordingPortIo &io) {
+Session serve(const std::vector<std::uint8_t> &input, RecordingPortIo &io)
+{
     int in[2];
     int out[2];
     EXPECT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, in), 0);
@@ -64,14 +70,16 @@ Session serve(const std::vector<std::uint8_t> &input, RecordingPortIo &io) {
     return session;
 }
 
-std::vector<std::uint8_t> bytes(std::initializer_list<Message> messages) {
+std::vector<std::uint8_t> bytes(std::initializer_list<Message> messages)
+{
     std::vector<std::uint8_t> all;
     for (const Message &m : messages)
         all.insert(all.end(), m.begin(), m.end());
     return all;
 }
 
-TEST(PortioServer, GreetsThenServesUntilTheInputEnds) {
+TEST(PortioServer, GreetsThenServesUntilTheInputEnds)
+{
     RecordingPortIo io;
     const Session s =
         serve(bytes({portio::message('w', 0x5A, 0x378), portio::message('r', 0, 0x379),
@@ -87,7 +95,8 @@ TEST(PortioServer, GreetsThenServesUntilTheInputEnds) {
                             {'w', 0x5A, 0x378}, {'r', 0, 0x379}, {'r', 0, 0xFFFF}}));
 }
 
-TEST(PortioServer, PassesOnTheSystemsRefusal) {
+TEST(PortioServer, PassesOnTheSystemsRefusal)
+{
     RecordingPortIo io;
     io.probeResult = EPERM;
     io.accessResult = EPERM;
@@ -98,20 +107,24 @@ TEST(PortioServer, PassesOnTheSystemsRefusal) {
     EXPECT_EQ(portio::word(s.replies[1]), EPERM);
 }
 
-struct MalformedCase {
+struct MalformedCase
+{
     const char *name;
     std::vector<std::uint8_t> input;
     std::size_t accessesBefore;
     bool refusalSent; // a whole request gets an EINVAL reply; a cut-off one gets nothing
 };
 
-void PrintTo(const MalformedCase &c, std::ostream *os) {
+void PrintTo(const MalformedCase &c, std::ostream *os)
+{
     *os << c.name;
 }
 
-class PortioServerMalformed : public testing::TestWithParam<MalformedCase> {};
+class PortioServerMalformed : public testing::TestWithParam<MalformedCase>
+{};
 
-TEST_P(PortioServerMalformed, RefusesAndStops) {
+TEST_P(PortioServerMalformed, RefusesAndStops)
+{
     RecordingPortIo io;
     const Session s = serve(GetParam().input, io);
     EXPECT_EQ(s.status, portio::Malformed);
@@ -136,7 +149,8 @@ INSTANTIATE_TEST_SUITE_P(
                       1, true}),
     [](const auto &info) { return std::string(info.param.name); });
 
-TEST(PortioServer, StopsWhenItsRepliesCannotBeSent) {
+TEST(PortioServer, StopsWhenItsRepliesCannotBeSent)
+{
     RecordingPortIo io;
     int in[2];
     int out[2];

@@ -12,19 +12,23 @@ using inpout::Parport;
 using inpout::PortError;
 using inpout::PpdevPort;
 
-struct DiscoveryCase {
+struct DiscoveryCase
+{
     const char *name;
     std::map<std::string, std::string> files; // below <proc>/sys/dev/parport
     std::vector<std::pair<std::string, std::uint16_t>> found;
 };
 
-void PrintTo(const DiscoveryCase &c, std::ostream *os) {
+void PrintTo(const DiscoveryCase &c, std::ostream *os)
+{
     *os << c.name;
 }
 
-class Discovery : public testing::TestWithParam<DiscoveryCase> {};
+class Discovery : public testing::TestWithParam<DiscoveryCase>
+{};
 
-TEST_P(Discovery, ListsThePortsTheKernelKnowsByBase) {
+TEST_P(Discovery, ListsThePortsTheKernelKnowsByBase)
+{
     TempDir proc;
     for (const auto &[file, text] : GetParam().files)
         proc.write("sys/dev/parport/" + file, text);
@@ -53,14 +57,16 @@ INSTANTIATE_TEST_SUITE_P(
         DiscoveryCase{"NoParportAtAll", {}, {}}),
     [](const auto &info) { return std::string(info.param.name); });
 
-class PpdevPortTest : public testing::Test {
+class PpdevPortTest : public testing::Test
+{
 protected:
     FakeParport device;
     PpdevPort port{{"parport0", 0x378, "/dev/parport0"},
                    FakeParport::calls({{"/dev/parport0", &device}})};
 };
 
-TEST_F(PpdevPortTest, CoversTheThreeRegistersOfItsPort) {
+TEST_F(PpdevPortTest, CoversTheThreeRegistersOfItsPort)
+{
     EXPECT_FALSE(port.covers(0x377));
     EXPECT_TRUE(port.covers(0x378));
     EXPECT_TRUE(port.covers(0x379));
@@ -70,7 +76,8 @@ TEST_F(PpdevPortTest, CoversTheThreeRegistersOfItsPort) {
     EXPECT_EQ(device.opens, 0) << "an address it does not cover opened the device";
 }
 
-struct RegisterCase {
+struct RegisterCase
+{
     const char *name;
     bool write;
     std::uint16_t address;
@@ -78,13 +85,16 @@ struct RegisterCase {
     std::vector<unsigned long> requests; // after PPCLAIM
 };
 
-void PrintTo(const RegisterCase &c, std::ostream *os) {
+void PrintTo(const RegisterCase &c, std::ostream *os)
+{
     *os << c.name;
 }
 
-class PpdevRegisters : public PpdevPortTest, public testing::WithParamInterface<RegisterCase> {};
+class PpdevRegisters : public PpdevPortTest, public testing::WithParamInterface<RegisterCase>
+{};
 
-TEST_P(PpdevRegisters, MapToTheDriversIoctls) {
+TEST_P(PpdevRegisters, MapToTheDriversIoctls)
+{
     const RegisterCase &c = GetParam();
     device.data = 0x5A;
     device.status = 0xD8;
@@ -110,13 +120,15 @@ INSTANTIATE_TEST_SUITE_P(
                         "WriteControlReverse", true, 0x37A, 0x2C, {PPDATADIR, PPWCONTROL}}),
     [](const auto &info) { return std::string(info.param.name); });
 
-TEST_F(PpdevPortTest, WritesTheLowByteOfData) {
+TEST_F(PpdevPortTest, WritesTheLowByteOfData)
+{
     port.write(0x378, 0x1A5);
     EXPECT_EQ(device.data, 0xA5);
     EXPECT_EQ(port.read(0x378), 0xA5);
 }
 
-TEST_F(PpdevPortTest, ControlKeepsItsLinesAndTheDirectionBit) {
+TEST_F(PpdevPortTest, ControlKeepsItsLinesAndTheDirectionBit)
+{
     port.write(0x37A, 0xFF);
     EXPECT_EQ(device.controlWrites.back(), 0x0F) << "bits 4-7 reached PPWCONTROL";
     EXPECT_EQ(device.direction, 1);
@@ -134,7 +146,8 @@ TEST_F(PpdevPortTest, ControlKeepsItsLinesAndTheDirectionBit) {
         << "the direction was set again without a change";
 }
 
-TEST_F(PpdevPortTest, ClaimsOnceAtFirstUseAndReleasesAtTheEnd) {
+TEST_F(PpdevPortTest, ClaimsOnceAtFirstUseAndReleasesAtTheEnd)
+{
     EXPECT_EQ(device.opens, 0);
     port.read(0x378);
     port.write(0x378, 1);
@@ -155,7 +168,8 @@ TEST_F(PpdevPortTest, ClaimsOnceAtFirstUseAndReleasesAtTheEnd) {
     }
 }
 
-struct FailureCase {
+struct FailureCase
+{
     const char *name;
     int openError;
     int claimError;
@@ -163,13 +177,16 @@ struct FailureCase {
     std::string remedyHas;
 };
 
-void PrintTo(const FailureCase &c, std::ostream *os) {
+void PrintTo(const FailureCase &c, std::ostream *os)
+{
     *os << c.name;
 }
 
-class PpdevFailures : public PpdevPortTest, public testing::WithParamInterface<FailureCase> {};
+class PpdevFailures : public PpdevPortTest, public testing::WithParamInterface<FailureCase>
+{};
 
-TEST_P(PpdevFailures, SayWhatToDo) {
+TEST_P(PpdevFailures, SayWhatToDo)
+{
     const FailureCase &c = GetParam();
     device.openError = c.openError;
     if (c.claimError)
@@ -200,7 +217,8 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"HeldByAnotherDriverAtClaim", 0, EBUSY, "(EBUSY)", "sudo rmmod lp"}),
     [](const auto &info) { return std::string(info.param.name); });
 
-TEST_F(PpdevPortTest, ARefusedIoctlIsAnError) {
+TEST_F(PpdevPortTest, ARefusedIoctlIsAnError)
+{
     device.ioctlError[PPRSTATUS] = EIO;
     EXPECT_THROW(port.read(0x379), PortError);
     EXPECT_EQ(port.read(0x378), device.data);

@@ -18,16 +18,20 @@ using inpout::SimulatedPort;
 
 // A stand-in for one real path: it keeps whatever is written, per address, so that where a value
 // went can be told by which path has it.
-class MarkedPort : public inpout::PortDriver {
+class MarkedPort : public inpout::PortDriver
+{
 public:
     explicit MarkedPort(PortValue mark)
-        : m_mark(mark) {}
-    PortValue read(std::uint16_t address) override {
+        : m_mark(mark)
+    {}
+    PortValue read(std::uint16_t address) override
+    {
         ++accesses;
         const auto kept = values.find(address);
         return kept == values.end() ? m_mark : kept->second;
     }
-    void write(std::uint16_t address, PortValue value) override {
+    void write(std::uint16_t address, PortValue value) override
+    {
         ++accesses;
         values[address] = value;
     }
@@ -43,7 +47,8 @@ constexpr PortValue DirectMark = 0x0D;
 constexpr PortValue HelperMark = 0x4E;
 
 // One machine: which paths it has. The fakes it builds are what the routing driver sees.
-struct Machine {
+struct Machine
+{
     bool parport = false; // the kernel knows a port at 378h, as /dev/parport0
     int parportError = 0; // errno of opening /dev/parport0 (EACCES outside the lp group)
     bool direct = false;  // root
@@ -56,7 +61,8 @@ struct Machine {
     MarkedPort *helperPort = nullptr;
     int helperStarts = 0;
 
-    inpout::PortSystem system() {
+    inpout::PortSystem system()
+    {
         if (parport)
             root.write("proc/sys/dev/parport/parport0/base-addr", "888\t0\n");
         if (!lockdown.empty())
@@ -92,12 +98,14 @@ struct Machine {
         return s;
     }
 
-    std::unique_ptr<RoutingPort> open(std::string &whyNot) {
+    std::unique_ptr<RoutingPort> open(std::string &whyNot)
+    {
         return RoutingPort::open(system(), whyNot);
     }
 };
 
-struct RoutingCase {
+struct RoutingCase
+{
     const char *name;
     bool parport;
     int parportError;
@@ -107,14 +115,17 @@ struct RoutingCase {
     std::array<Route, 4> routes;
 };
 
-void PrintTo(const RoutingCase &c, std::ostream *os) {
+void PrintTo(const RoutingCase &c, std::ostream *os)
+{
     *os << c.name;
 }
 
-class Routing : public testing::TestWithParam<RoutingCase> {};
+class Routing : public testing::TestWithParam<RoutingCase>
+{};
 
 // The README's table of setups, address by address.
-TEST_P(Routing, ServesEachAddressByThePathTheSetupHas) {
+TEST_P(Routing, ServesEachAddressByThePathTheSetupHas)
+{
     const RoutingCase &c = GetParam();
     Machine machine;
     machine.parport = c.parport;
@@ -149,7 +160,8 @@ INSTANTIATE_TEST_SUITE_P(
         RoutingCase{"PortHeldByLpRoot", true, EBUSY, true, false, {D, D, D, D}}),
     [](const auto &info) { return std::string(info.param.name); });
 
-TEST(RoutingPort, NoRealPathAtAllGivesNoDriverAndSaysWhatWasTried) {
+TEST(RoutingPort, NoRealPathAtAllGivesNoDriverAndSaysWhatWasTried)
+{
     Machine machine;
     machine.lockdown = "integrity";
     std::string whyNot;
@@ -160,7 +172,8 @@ TEST(RoutingPort, NoRealPathAtAllGivesNoDriverAndSaysWhatWasTried) {
         EXPECT_NE(whyNot.find(part), std::string::npos) << part << " missing in: " << whyNot;
 }
 
-TEST(RoutingPort, ValuesGoWhereTheRouteSays) {
+TEST(RoutingPort, ValuesGoWhereTheRouteSays)
+{
     Machine machine;
     machine.parport = true;
     machine.helper = true;
@@ -178,7 +191,8 @@ TEST(RoutingPort, ValuesGoWhereTheRouteSays) {
     EXPECT_EQ(routing->read(0x2F8), HelperMark);
 }
 
-TEST(RoutingPort, StartsTheHelperOnlyWhenAnAccessNeedsIt) {
+TEST(RoutingPort, StartsTheHelperOnlyWhenAnAccessNeedsIt)
+{
     Machine withPort;
     withPort.parport = true;
     withPort.helper = true;
@@ -201,7 +215,8 @@ TEST(RoutingPort, StartsTheHelperOnlyWhenAnAccessNeedsIt) {
     EXPECT_EQ(withoutPort.helperStarts, 1);
 }
 
-TEST(RoutingPort, AnAddressNoPathReachesIsAnErrorNeverASimulatedValue) {
+TEST(RoutingPort, AnAddressNoPathReachesIsAnErrorNeverASimulatedValue)
+{
     Machine machine;
     machine.parport = true;
     std::string whyNot;
@@ -225,7 +240,8 @@ TEST(RoutingPort, AnAddressNoPathReachesIsAnErrorNeverASimulatedValue) {
     EXPECT_EQ(routing->read(0x278), HelperMark);
 }
 
-TEST(RoutingPort, APortThatCannotBeOpenedNamesTheLpGroup) {
+TEST(RoutingPort, APortThatCannotBeOpenedNamesTheLpGroup)
+{
     Machine machine;
     machine.parport = true;
     machine.parportError = EACCES;
@@ -243,7 +259,8 @@ TEST(RoutingPort, APortThatCannotBeOpenedNamesTheLpGroup) {
     }
 }
 
-TEST(RoutingPort, ARawPathThatStoodInForAPortKeepsIt) {
+TEST(RoutingPort, ARawPathThatStoodInForAPortKeepsIt)
+{
     Machine machine;
     machine.parport = true;
     machine.parportError = EACCES;
@@ -258,7 +275,8 @@ TEST(RoutingPort, ARawPathThatStoodInForAPortKeepsIt) {
     EXPECT_EQ(machine.device.opens, 0);
 }
 
-TEST(Inpout, ThrowsThePortErrorThroughInp32AndOut32) {
+TEST(Inpout, ThrowsThePortErrorThroughInp32AndOut32)
+{
     Machine machine;
     machine.parport = true;
     std::string whyNot;

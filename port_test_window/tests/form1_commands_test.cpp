@@ -21,14 +21,18 @@ protected:
         port->clearAccesses();
     }
 
-    void click(const char *button) { QTest::mouseClick(control<QPushButton>(button), Qt::LeftButton); }
+    void click(const char *button)
+    {
+        QTest::mouseClick(control<QPushButton>(button), Qt::LeftButton);
+    }
 };
 
 TEST_F(Form1Commands, OutHexSendsTheValueToTheHexAddressAndShowsThePort)
 {
     enter(QStringLiteral("378"), QStringLiteral("255"));
     click("Command2");
-    EXPECT_EQ(port->accesses(), (Accesses{{Kind::Write, 888, 255}, {Kind::Read, 888, 255}, {Kind::Read, 888, 255}}));
+    EXPECT_EQ(port->accesses(),
+              (Accesses{{Kind::Write, 888, 255}, {Kind::Read, 888, 255}, {Kind::Read, 888, 255}}));
     EXPECT_EQ(row(0), "RRRRRRRR");
     EXPECT_EQ(row(8), "RRRRRRRR");
     EXPECT_EQ(text("Text4")->text(), " 255");
@@ -45,10 +49,10 @@ TEST_F(Form1Commands, WritesTakeTheValueAsDecimalRoundedHalfToEvenWithoutCutting
         PortValue sent;
     };
     const Case cases[] = {
-        {"Command4", "888", "2.5", 888, 2},      {"Command4", "888", "3.5", 888, 4},
-        {"Command4", "888", "300", 888, 300},    {"Command4", "&H378", "10", 888, 10},
-        {"Command2", "FFFF", "1", 0xFFFF, 1},    {"Command2", "378", "-1", 888, -1},
-        {"Command2", "378", "&H10", 888, 16},     {"Command4", "-1", " 7", 0xFFFF, 7},
+        {"Command4", "888", "2.5", 888, 2},   {"Command4", "888", "3.5", 888, 4},
+        {"Command4", "888", "300", 888, 300}, {"Command4", "&H378", "10", 888, 10},
+        {"Command2", "FFFF", "1", 0xFFFF, 1}, {"Command2", "378", "-1", 888, -1},
+        {"Command2", "378", "&H10", 888, 16}, {"Command4", "-1", " 7", 0xFFFF, 7},
     };
     for (const Case &c : cases) {
         enter(QString::fromLatin1(c.address), QString::fromLatin1(c.value));
@@ -67,8 +71,11 @@ TEST_F(Form1Commands, ReadsPutTheReadingInTheValueFieldWithTheRefreshesAPortProb
     // button's own refresh).
     enter(QStringLiteral("888"), QStringLiteral("0"));
     click("Command1");
-    const Accesses inHex{{Kind::Read, 2184, 255}, {Kind::Read, 888, 0}, {Kind::Read, 888, 0},
-                         {Kind::Read, 888, 0},    {Kind::Read, 888, 0}};
+    const Accesses inHex{{Kind::Read, 2184, 255},
+                         {Kind::Read, 888, 0},
+                         {Kind::Read, 888, 0},
+                         {Kind::Read, 888, 0},
+                         {Kind::Read, 888, 0}};
     EXPECT_EQ(port->accesses(), inHex);
     EXPECT_EQ(text("Text2")->text(), " 255");
 
@@ -100,9 +107,9 @@ TEST_F(Form1Commands, PlusAndMinusStepTheValueWithoutLimit)
         const char *button, *before, *after;
     };
     const Case cases[] = {
-        {"Command6_0", "", " 1"},     {"Command7", "", "-1"},      {"Command6_0", "2.5", " 3.5"},
-        {"Command6_0", "255", " 256"}, {"Command7", "0", "-1"},    {"Command7", "1.5", "0.5"},
-        {"Command6_0", "-1", " 0"},   {"Command7", "-.5", "-1.5"}, {"Command6_0", "12abc", " 13"},
+        {"Command6_0", "", " 1"},      {"Command7", "", "-1"},      {"Command6_0", "2.5", " 3.5"},
+        {"Command6_0", "255", " 256"}, {"Command7", "0", "-1"},     {"Command7", "1.5", "0.5"},
+        {"Command6_0", "-1", " 0"},    {"Command7", "-.5", "-1.5"}, {"Command6_0", "12abc", " 13"},
     };
     for (const Case &c : cases) {
         enter(QStringLiteral("888"), QString::fromLatin1(c.before));
@@ -146,14 +153,16 @@ TEST_F(Form1Commands, AnOverflowStopsTheActionAndIsReportedOnceWithTheTypedText)
     enter(QStringLiteral("70000"), QStringLiteral("40000"));
     click("Command4");
     ASSERT_EQ(errors.size(), 1);
-    EXPECT_TRUE(errors[0].startsWith("No se puede enviar el valor «40000»")) << errors[0].toStdString();
+    EXPECT_TRUE(errors[0].startsWith("No se puede enviar el valor «40000»"))
+        << errors[0].toStdString();
     EXPECT_TRUE(port->accesses().empty());
 
     errors.clear();
     enter(QStringLiteral("10000"), QStringLiteral("1"));
     click("Command2");
     ASSERT_EQ(errors.size(), 1);
-    EXPECT_TRUE(errors[0].contains("dirección hexadecimal «10000»: el número 65536")) << errors[0].toStdString();
+    EXPECT_TRUE(errors[0].contains("dirección hexadecimal «10000»: el número 65536"))
+        << errors[0].toStdString();
     EXPECT_EQ(writes(), 0);
 
     // The change of the field and the button's own refresh both fail on 2147483648: one message,

@@ -68,7 +68,8 @@ TEST_F(Form1Test, EveryCaptionFitsItsBox)
     for (QLabel *label : form->findChildren<QLabel *>()) {
         const QFontMetrics metrics(label->font());
         const int flags = Qt::AlignLeft | Qt::AlignTop | (label->wordWrap() ? Qt::TextWordWrap : 0);
-        const QRect needed = metrics.boundingRect(QRect(0, 0, label->width(), 1000), flags, label->text());
+        const QRect needed =
+            metrics.boundingRect(QRect(0, 0, label->width(), 1000), flags, label->text());
         EXPECT_LE(needed.width(), label->width()) << label->objectName().toStdString();
         EXPECT_LE(needed.height(), label->height()) << label->objectName().toStdString();
     }

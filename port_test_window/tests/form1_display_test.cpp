@@ -21,7 +21,8 @@ TEST_F(Form1Test, StartsOnAddress888WithTheValueZeroAndThePortRead)
     EXPECT_EQ(text("Text4")->text(), " 5");
     EXPECT_EQ(row(8), "RBRBBBBB");
     EXPECT_EQ(text("Text5")->text(), "10100000");
-    EXPECT_EQ(port->accesses(), (std::vector<inpout::PortAccess>{{Kind::Read, 888, 5}, {Kind::Read, 888, 5}}));
+    EXPECT_EQ(port->accesses(),
+              (std::vector<inpout::PortAccess>{{Kind::Read, 888, 5}, {Kind::Read, 888, 5}}));
 }
 
 TEST_F(Form1Test, ShowsTheValueKeyByKeyWithBitZeroLeftmost)
@@ -32,9 +33,9 @@ TEST_F(Form1Test, ShowsTheValueKeyByKeyWithBitZeroLeftmost)
         const char *bits;
     };
     const Case cases[] = {
-        {"1", "10000000"},   {"5", "10100000"},  {"6", "01100000"},   {"128", "00000001"},
+        {"1", "10000000"},   {"5", "10100000"},    {"6", "01100000"},     {"128", "00000001"},
         {"255", "11111111"}, {" 255", "11111111"}, {"255.6", "00000000"}, {"256", "00000000"},
-        {"-1", "11111111"},  {"", "00000000"},   {"abc", "00000000"}, {"&H0F", "11110000"},
+        {"-1", "11111111"},  {"", "00000000"},     {"abc", "00000000"},   {"&H0F", "11110000"},
     };
     for (const Case &c : cases) {
         typeValue(QString::fromLatin1(c.typed));
@@ -84,8 +85,10 @@ TEST_F(Form1Test, AValueBeyondThirtyTwoBitsIsMarkedInTheFieldWithoutADialog)
     EXPECT_EQ(port->accesses().size(), 0u);
     const QString reason = text("Text2")->toolTip();
     EXPECT_TRUE(reason.contains(QStringLiteral("«9999999999»"))) << reason.toStdString();
-    EXPECT_TRUE(reason.contains(QStringLiteral("-2147483648 a 2147483647"))) << reason.toStdString();
-    EXPECT_NE(text("Text2")->palette().color(QPalette::Base), form->palette().color(QPalette::Base));
+    EXPECT_TRUE(reason.contains(QStringLiteral("-2147483648 a 2147483647")))
+        << reason.toStdString();
+    EXPECT_NE(text("Text2")->palette().color(QPalette::Base),
+              form->palette().color(QPalette::Base));
 
     // Leaving the field neither opens a dialog nor starts a loop of refreshes.
     QTest::keyClick(text("Text2"), Qt::Key_Tab);
@@ -106,7 +109,7 @@ TEST_F(Form1Test, TabVisitsTheControlsInDesignOrderAndSkipsOutputs)
 {
     showAndActivate();
     EXPECT_EQ(QApplication::focusWidget(), control("Command1"));
-    const char *order[] = {"Command2", "Text1",      "Text2",       "Command3", "Command4",
+    const char *order[] = {"Command2",   "Text1",    "Text2",       "Command3", "Command4",
                            "Command6_0", "Command7", "CommandInfo", "Command1"};
     for (const char *name : order) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);

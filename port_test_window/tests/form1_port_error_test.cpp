@@ -10,8 +10,7 @@ class PartlyReachablePort : public inpout::PortDriver
 public:
     explicit PartlyReachablePort(std::uint16_t unreachable)
         : m_unreachable(unreachable)
-    {
-    }
+    {}
 
     PortValue read(std::uint16_t address) override
     {
@@ -31,8 +30,8 @@ private:
     {
         if (address == m_unreachable) {
             ++failures;
-            throw inpout::PortError(access, address,
-                                    {"ninguna vía llega a esta dirección", "Instale el ayudante.", 0});
+            throw inpout::PortError(
+                access, address, {"ninguna vía llega a esta dirección", "Instale el ayudante.", 0});
         }
     }
 
@@ -82,7 +81,8 @@ TEST_F(Form1PortErrors, AClickOnAnUnreachableAddressIsReportedAndTheWindowGoesOn
     text("Text2")->setText(QStringLiteral("5"));
     QTest::mouseClick(control<QPushButton>("Command2"), Qt::LeftButton); // out HEX to 278h
     ASSERT_EQ(errors.size(), 1);
-    EXPECT_TRUE(errors[0].startsWith("No se pudo escribir en el puerto 632 (278h)")) << errors[0].toStdString();
+    EXPECT_TRUE(errors[0].startsWith("No se pudo escribir en el puerto 632 (278h)"))
+        << errors[0].toStdString();
     EXPECT_EQ(driver->failures, 1);
 
     QTest::mouseClick(control<QPushButton>("Command1"), Qt::LeftButton); // in Hex from 278h

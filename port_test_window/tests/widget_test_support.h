@@ -57,10 +57,11 @@ protected:
     {
         QString colours;
         for (int i = first; i < first + 8; ++i) {
-            const auto *indicator = control<BitIndicator>(qPrintable(QStringLiteral("Label3_%1").arg(i)));
+            const auto *indicator =
+                control<BitIndicator>(qPrintable(QStringLiteral("Label3_%1").arg(i)));
             colours += indicator->BackColor() == 0x0000FF ? u'R'
-                       : indicator->BackColor() == 0  ? u'B'
-                                                      : u'?';
+                       : indicator->BackColor() == 0      ? u'B'
+                                                          : u'?';
         }
         return colours;
     }
@@ -74,13 +75,15 @@ protected:
         QTest::keyClicks(value, keys);
     }
 
-    int reads(std::uint16_t address) const { return port->count(inpout::PortAccess::Kind::Read, address); }
+    int reads(std::uint16_t address) const
+    {
+        return port->count(inpout::PortAccess::Kind::Read, address);
+    }
     int writes() const
     {
-        return static_cast<int>(std::count_if(port->accesses().begin(), port->accesses().end(),
-                                               [](const inpout::PortAccess &a) {
-                                                   return a.kind == inpout::PortAccess::Kind::Write;
-                                               }));
+        return static_cast<int>(std::count_if(
+            port->accesses().begin(), port->accesses().end(),
+            [](const inpout::PortAccess &a) { return a.kind == inpout::PortAccess::Kind::Write; }));
     }
 
     inpout::SimulatedPort *port = nullptr;

@@ -54,49 +54,57 @@ constexpr gid_t LpGroup = 7;
 constexpr gid_t PortGroup = 1000;
 constexpr uid_t Nobody = 65534;
 
-struct Counts {
+struct Counts
+{
     int passed;
     int failed;
 };
 Counts *counts; // shared with every child
 
-void check(bool ok, const std::string &what) {
+void check(bool ok, const std::string &what)
+{
     std::printf("%s %s\n", ok ? "ok  " : "FAIL", what.c_str());
     __atomic_add_fetch(ok ? &counts->passed : &counts->failed, 1, __ATOMIC_SEQ_CST);
 }
 
-std::string hex(long value) {
+std::string hex(long value)
+{
     char text[16];
     std::snprintf(text, sizeof text, "%lXh", value);
     return text;
 }
 
-void checkValue(long got, long want, const std::string &what) {
+void checkValue(long got, long want, const std::string &what)
+{
     check(got == want, what + ": " + hex(got) + (got == want ? "" : ", expected " + hex(want)));
 }
 
-bool contains(const std::string &text, const std::string &part) {
+bool contains(const std::string &text, const std::string &part)
+{
     return text.find(part) != std::string::npos;
 }
 
-std::string detail(const std::string &why) {
+std::string detail(const std::string &why)
+{
     return why.empty() ? "" : ": " + why;
 }
 
-void checkText(const std::string &text, const std::string &part, const std::string &what) {
+void checkText(const std::string &text, const std::string &part, const std::string &what)
+{
     check(contains(text, part), what + " (\"" + part + "\" in: " + text + ")");
 }
 
 // Runs part of the test in a child, as root or as user 65534 with the given groups.
 void part(const std::string &name, const std::vector<gid_t> &groups, bool asRoot,
-          const std::function<void()> &steps) {
+          const std::function<void()> &steps)
+{
     std::printf("== %s\n", name.c_str());
     std::fflush(stdout);
     const pid_t child = fork();
     if (child == 0) {
         if (!asRoot) {
-            if (setgroups(groups.size(), groups.data()) != 0 || setgid(Nobody) != 0 ||
-                setuid(Nobody) != 0) {
+            if (setgroups(groups.size(), groups.data()) != 0 || setgid(Nobody) != 0
+                || setuid(Nobody) != 0) {
                 check(false, "dropping root: " + std::string(std::strerror(errno)));
                 _exit(1);
             }
@@ -116,7 +124,8 @@ void part(const std::string &name, const std::vector<gid_t> &groups, bool asRoot
 }
 
 void expectPortError(const std::function<void()> &access, const std::vector<std::string> &parts,
-                     const std::string &what) {
+                     const std::string &what)
+{
     try {
         access();
         check(false, what + ": no error");
@@ -128,7 +137,8 @@ void expectPortError(const std::function<void()> &access, const std::vector<std:
 
 // One byte out to the printer side, which the host finds in its file. The emulated printer then
 // answers on the status lines, one step per status read: busy, the acknowledge pulse, idle again.
-void strobe(inpout::PortDriver &port, const std::string &path, char byte) {
+void strobe(inpout::PortDriver &port, const std::string &path, char byte)
+{
     port.write(Data, byte);
     port.write(Control, ControlStrobe);
     port.write(Control, ControlIdle);
@@ -139,7 +149,8 @@ void strobe(inpout::PortDriver &port, const std::string &path, char byte) {
 }
 
 // The same checks for every path that reaches the bare registers (not ppdev).
-void rawRegisters(inpout::PortDriver &port, const std::string &path, char strobed) {
+void rawRegisters(inpout::PortDriver &port, const std::string &path, char strobed)
+{
     for (const int pattern : {0x55, 0xAA, 0x00, 0xFF}) {
         port.write(Data, pattern);
         checkValue(port.read(Data), pattern, path + ": data write " + hex(pattern) + " read back");
@@ -156,11 +167,13 @@ void rawRegisters(inpout::PortDriver &port, const std::string &path, char strobe
     strobe(port, path, strobed);
 }
 
-std::vector<std::string> helperAt(const std::string &path) {
+std::vector<std::string> helperAt(const std::string &path)
+{
     return {path};
 }
 
-std::unique_ptr<inpout::HelperPort> startHelper(const std::string &path, std::string &why) {
+std::unique_ptr<inpout::HelperPort> startHelper(const std::string &path, std::string &why)
+{
     inpout::PortFailure failure;
     auto helper = inpout::HelperPort::start(helperAt(path), inpout::kernelLockdown(), failure);
     why = helper ? "" : failure.reason + " / " + failure.remedy;
@@ -168,11 +181,13 @@ std::unique_ptr<inpout::HelperPort> startHelper(const std::string &path, std::st
 }
 
 // Talks to the real helper binary directly, bytes in and out, to see it refuse what is malformed.
-struct RawHelper {
+struct RawHelper
+{
     pid_t pid = -1;
     int fd = -1;
 
-    RawHelper(const std::string &path, bool withArgument = false) {
+    RawHelper(const std::string &path, bool withArgument = false)
+    {
         int ends[2];
         socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends);
         pid = fork();
@@ -190,7 +205,8 @@ struct RawHelper {
         fd = ends[0];
     }
 
-    std::vector<std::uint8_t> exchange(const std::vector<std::uint8_t> &bytes, bool closeAfter) {
+    std::vector<std::uint8_t> exchange(const std::vector<std::uint8_t> &bytes, bool closeAfter)
+    {
         if (!bytes.empty())
             send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
         if (closeAfter)
@@ -203,7 +219,8 @@ struct RawHelper {
         return got;
     }
 
-    int exitStatus() {
+    int exitStatus()
+    {
         close(fd);
         int status = 0;
         waitpid(pid, &status, 0);
@@ -211,12 +228,13 @@ struct RawHelper {
     }
 };
 
-void helperRefusesMalformedRequests(const std::string &path) {
+void helperRefusesMalformedRequests(const std::string &path)
+{
     {
         RawHelper helper(path);
         const auto got = helper.exchange({'x', 0, 0x78, 0x03, 'r', 0, 0x78, 0x03}, false);
-        check(got.size() == 8, "unknown operation: hello and one refusal, nothing more (" +
-                                   std::to_string(got.size()) + " bytes)");
+        check(got.size() == 8, "unknown operation: hello and one refusal, nothing more ("
+                                   + std::to_string(got.size()) + " bytes)");
         if (got.size() == 8)
             checkValue(got[6] | (got[7] << 8), EINVAL, "the refusal is EINVAL");
         checkValue(helper.exitStatus(), 2, "and the helper ends with status 2");
@@ -248,7 +266,8 @@ void helperRefusesMalformedRequests(const std::string &path) {
     }
 }
 
-void installHelper(const std::string &path) {
+void installHelper(const std::string &path)
+{
     // As the install does: root:velmora-port, 0750, cap_sys_rawio+ep. chown clears capabilities,
     // so the capability comes last.
     check(chown(path.c_str(), 0, PortGroup) == 0, "helper owned by root:velmora-port");
@@ -258,14 +277,15 @@ void installHelper(const std::string &path) {
     capability.data[0].permitted = 1u << CAP_SYS_RAWIO;
     const int set =
         setxattr(path.c_str(), "security.capability", &capability, sizeof capability, 0);
-    check(set == 0, "helper given cap_sys_rawio+ep" +
-                        (set ? ": " + std::string(std::strerror(errno)) : std::string()));
+    check(set == 0, "helper given cap_sys_rawio+ep"
+                        + (set ? ": " + std::string(std::strerror(errno)) : std::string()));
     // /dev/parport0 as udev leaves it on Debian.
     check(chown("/dev/parport0", 0, LpGroup) == 0 && chmod("/dev/parport0", 0660) == 0,
           "/dev/parport0 owned by root:lp, mode 0660");
 }
 
-inpout::PortSystem systemWithHelper(const std::string &path) {
+inpout::PortSystem systemWithHelper(const std::string &path)
+{
     inpout::PortSystem system;
     system.startHelper = [path](const std::string &lockdown, inpout::PortFailure &why) {
         return std::unique_ptr<inpout::PortDriver>(
@@ -274,14 +294,16 @@ inpout::PortSystem systemWithHelper(const std::string &path) {
     return system;
 }
 
-void checkRoutes(inpout::RoutingPort &routing, Route data, Route absent, const std::string &setup) {
+void checkRoutes(inpout::RoutingPort &routing, Route data, Route absent, const std::string &setup)
+{
     const Route gotData = routing.route(Data);
     const Route gotAbsent = routing.route(Absent);
     check(gotData == data, setup + ": 378h by " + inpout::routeName(gotData));
     check(gotAbsent == absent, setup + ": 278h by " + inpout::routeName(gotAbsent));
 }
 
-void rootDirect() {
+void rootDirect()
+{
     std::string why;
     auto ioperm = inpout::DirectPort::openIoperm(why);
     check(ioperm && ioperm->usesIoperm(), "ioperm as root" + detail(why));
@@ -293,7 +315,8 @@ void rootDirect() {
         rawRegisters(*devPort, "/dev/port", 'P');
 }
 
-void rootPpdev() {
+void rootPpdev()
+{
     const auto ports = inpout::discoverParports();
     check(ports.size() == 1, "one port discovered: " + std::to_string(ports.size()));
     if (ports.empty())
@@ -328,7 +351,8 @@ void rootPpdev() {
     checkValue(port.read(Data), 0xA5, "ioperm writes what ppdev reads");
 }
 
-void rootHelper(const std::string &path) {
+void rootHelper(const std::string &path)
+{
     std::string why;
     auto helper = startHelper(path, why);
     check(helper != nullptr, "helper as root" + detail(why));
@@ -342,7 +366,8 @@ void rootHelper(const std::string &path) {
     checkValue(helper->read(Data), 0x3C, "the helper is started again at the next access");
 }
 
-void unprivilegedWithPortGroup(const std::string &path) {
+void unprivilegedWithPortGroup(const std::string &path)
+{
     std::string why;
     check(!inpout::DirectPort::open(why), "no direct access without root: " + why);
     auto helper = startHelper(path, why);
@@ -364,7 +389,8 @@ void unprivilegedWithPortGroup(const std::string &path) {
     checkValue(routing->read(Data), 0x96, "routing: data through the helper");
 }
 
-void unprivilegedWithLpGroup(const std::string &path) {
+void unprivilegedWithLpGroup(const std::string &path)
+{
     std::string why;
     auto helper = startHelper(path, why);
     check(!helper, "helper refused outside velmora-port");
@@ -382,7 +408,8 @@ void unprivilegedWithLpGroup(const std::string &path) {
                     "an address nothing reaches");
 }
 
-void unprivilegedWithBothGroups(const std::string &path) {
+void unprivilegedWithBothGroups(const std::string &path)
+{
     std::string why;
     auto routing = inpout::RoutingPort::open(systemWithHelper(path), why);
     check(routing != nullptr, "routing driver" + detail(why));
@@ -394,7 +421,8 @@ void unprivilegedWithBothGroups(const std::string &path) {
     checkValue(routing->read(Absent), 0xFF, "routing: absent port through the helper");
 }
 
-void unprivilegedWithNothing(const std::string &path) {
+void unprivilegedWithNothing(const std::string &path)
+{
     std::string why;
     auto routing = inpout::RoutingPort::open(systemWithHelper(path), why);
     check(routing != nullptr, "a known port is a real path even when closed to the user");
@@ -426,7 +454,8 @@ void unprivilegedWithNothing(const std::string &path) {
         checkText(notices[0], "puerto paralelo simulado", "the notice");
 }
 
-void rootBinding() {
+void rootBinding()
+{
     // The program's own binding, unchanged: routing on the real machine.
     Out32(StatusPort, 0xC3);
     checkValue(Inp32(StatusPort), 0xC3, "Inp32/Out32: data read back");
@@ -439,7 +468,8 @@ void rootBinding() {
     checkValue(Inp32(static_cast<PortAddress>(Control)), ControlIdle, "Inp32: control by ppdev");
 }
 
-void lockedDown(const std::string &path) {
+void lockedDown(const std::string &path)
+{
     check(inpout::kernelLockdown() == "integrity",
           "lockdown read back: " + inpout::kernelLockdown());
     std::string why;
@@ -464,7 +494,8 @@ void lockedDown(const std::string &path) {
 
 } // namespace
 
-int main(int argc, char **argv) {
+int main(int argc, char **argv)
+{
     setvbuf(stdout, nullptr, _IOLBF, 0);
     if (argc != 2) {
         std::fprintf(stderr, "usage: port_guest_test <helper path>\n");

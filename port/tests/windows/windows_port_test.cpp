@@ -14,18 +14,21 @@ namespace {
 int passed = 0;
 int failed = 0;
 
-void check(bool ok, const std::string &what) {
+void check(bool ok, const std::string &what)
+{
     std::printf("%s %s\n", ok ? "ok  " : "FAIL", what.c_str());
     ++(ok ? passed : failed);
 }
 
-bool contains(const std::string &text, const std::string &part) {
+bool contains(const std::string &text, const std::string &part)
+{
     return text.find(part) != std::string::npos;
 }
 
 } // namespace
 
-int main() {
+int main()
+{
     using inpout::WindowsPort;
 
     const std::wstring library = WindowsPort::libraryName();
