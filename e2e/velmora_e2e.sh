@@ -121,6 +121,13 @@ if [ -n "$reachable" ]; then
     echo "e2e: the test user could open $reachable, a real port; not started"
     exit 77
 fi
+# The build tree may lie where the unprivileged user cannot go (a CI checkout in root's home):
+# the program runs from a copy in the test's own folder, with its help text beside it, as installed.
+mkdir -p "$tmp/app"
+cp "$program" "$tmp/app/velmora"
+cp "$info_file" "$tmp/app/VelmoraInfo.txt"
+chmod -R a+rX "$tmp/app"
+program=$tmp/app/velmora
 "${run[@]}" test -x "$program" -a -r "$(dirname "$program")/VelmoraInfo.txt" || {
     echo "e2e: $("${run[@]}" id -un) cannot run $program or read the file beside it" >&2; exit 2; }
 
