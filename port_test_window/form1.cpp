@@ -200,14 +200,7 @@ void Form1::Command1_Click()
 void Form1::Command2_Click()
 {
     runAction([this] {
-        const QString typed = ui.Text1->text();
-        const double addressNumber = TextValue(HexPrefix + typed);
-        // The value is checked before the address: with both out of range, the value is named.
-        const PortValue value = toInt16(TextValue(ui.Text2->text()),
-                                        QStringLiteral("enviar el valor"), ui.Text2->text());
-        const PortAddress address =
-            toInt16(addressNumber, QStringLiteral("escribir en la dirección hexadecimal"), typed);
-        Out32(address, value);
+        sendValue(HexPrefix, QStringLiteral("escribir en la dirección hexadecimal"));
         ActualizarPantalla();
     });
 }
@@ -227,15 +220,21 @@ void Form1::Command3_Click()
 void Form1::Command4_Click()
 {
     runAction([this] {
-        const QString typed = ui.Text1->text();
-        const double addressNumber = TextValue(typed);
-        const PortValue value = toInt16(TextValue(ui.Text2->text()),
-                                        QStringLiteral("enviar el valor"), ui.Text2->text());
-        const PortAddress address =
-            toInt16(addressNumber, QStringLiteral("escribir en la dirección"), typed);
-        Out32(address, value);
+        sendValue(QString(), QStringLiteral("escribir en la dirección"));
         ActualizarPantalla();
     });
+}
+
+// The write buttons: the value, always decimal, to the address read with the given prefix.
+void Form1::sendValue(const QString &addressPrefix, const QString &action)
+{
+    const QString typed = ui.Text1->text();
+    const double addressNumber = TextValue(addressPrefix + typed);
+    // The value is checked before the address: with both out of range, the value is named.
+    const PortValue value =
+        toInt16(TextValue(ui.Text2->text()), QStringLiteral("enviar el valor"), ui.Text2->text());
+    const PortAddress address = toInt16(addressNumber, action, typed);
+    Out32(address, value);
 }
 
 void Form1::Command6_Click(int Index)

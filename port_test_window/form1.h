@@ -49,6 +49,7 @@ private:
     void runAction(Steps steps);
     std::int16_t toInt16(double number, const QString &action, const QString &fieldText) const;
     void setValueText(const QString &text);
+    void sendValue(const QString &addressPrefix, const QString &action);
 
     QString showBits(std::int32_t number, int first);
     void showNoReading();
