@@ -4,26 +4,7 @@
 #include <QApplication>
 
 #include <cstdio>
-#include <cstdlib>
 #include <memory>
-
-namespace {
-
-// Without a display Qt would abort; say plainly what is missing instead.
-bool hasDisplay()
-{
-#if defined(Q_OS_LINUX)
-    const auto set = [](const char *name) {
-        const char *value = std::getenv(name);
-        return value && *value;
-    };
-    return set("DISPLAY") || set("WAYLAND_DISPLAY") || set("QT_QPA_PLATFORM");
-#else
-    return true;
-#endif
-}
-
-} // namespace
 
 int main(int argc, char *argv[])
 {

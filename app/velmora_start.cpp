@@ -9,6 +9,8 @@
 #include <QMessageBox>
 #include <QTimer>
 
+#include <cstdlib>
+
 namespace {
 
 // Holds the simulated port's notice until the main window has been painted, so that the window
@@ -66,6 +68,19 @@ QIcon plugIcon()
 }
 
 } // namespace
+
+bool hasDisplay()
+{
+#if defined(Q_OS_LINUX)
+    const auto set = [](const char *name) {
+        const char *value = std::getenv(name);
+        return value && *value;
+    };
+    return set("DISPLAY") || set("WAYLAND_DISPLAY") || set("QT_QPA_PLATFORM");
+#else
+    return true;
+#endif
+}
 
 std::unique_ptr<Form1> startVelmora()
 {

@@ -14,15 +14,6 @@
 
 namespace {
 
-bool hasDisplay()
-{
-    const auto set = [](const char *name) {
-        const char *value = std::getenv(name);
-        return value && *value;
-    };
-    return set("DISPLAY") || set("WAYLAND_DISPLAY") || set("QT_QPA_PLATFORM");
-}
-
 // The start-up is only measured on the simulated port: a run that reached a real one says so
 // and fails.
 class QuitOnSimulatedPort : public QuitAfterFirstPaint
