@@ -18,12 +18,21 @@ elseif(CMAKE_SYSTEM_NAME STREQUAL "Linux")
         ${PORT_DRIVERS_DIR}/portio/portio_protocol.h
         ${PORT_DRIVERS_DIR}/ppdev_port.cpp ${PORT_DRIVERS_DIR}/ppdev_port.h
         ${PORT_DRIVERS_DIR}/routing_port.cpp ${PORT_DRIVERS_DIR}/routing_port.h)
+    # What the helper serves, shared by the helper and the program, which must tell the same.
+    add_library(portio_policy STATIC
+        ${PORT_DRIVERS_DIR}/portio/portio_policy.cpp ${PORT_DRIVERS_DIR}/portio/portio_policy.h)
+    target_include_directories(portio_policy PUBLIC ${PORT_DRIVERS_DIR}/portio)
+    target_link_libraries(portio_policy PRIVATE velmora_warnings)
+    target_link_libraries(port_drivers PUBLIC portio_policy)
     include(GNUInstallDirs)
     # Where the install puts the helper; the program looks there first.
     set(VELMORA_PORTIO_INSTALLED_PATH "${CMAKE_INSTALL_FULL_LIBEXECDIR}/velmora/velmora-portio"
         CACHE INTERNAL "Installed path of the port helper")
+    # The build tree's own helper, for a program run from the build tree (PROJECT_BINARY_DIR is
+    # unset in the Windows cross-build, which has no helper).
     set_property(SOURCE ${PORT_DRIVERS_DIR}/helper_port.cpp APPEND PROPERTY COMPILE_DEFINITIONS
-        VELMORA_PORTIO_INSTALLED_PATH="${VELMORA_PORTIO_INSTALLED_PATH}")
+        VELMORA_PORTIO_INSTALLED_PATH="${VELMORA_PORTIO_INSTALLED_PATH}"
+        VELMORA_BUILD_APP_DIR="${PROJECT_BINARY_DIR}/app")
 endif()
 target_include_directories(port_drivers PUBLIC ${PORT_DRIVERS_DIR})
 target_link_libraries(port_drivers PRIVATE velmora_warnings)

@@ -12,6 +12,8 @@ packages=(
     locales
     # Printing, tested end to end through a print server of the tests' own.
     libcups2-dev cups-daemon cups-client poppler-utils
+    # The port helper confines itself with seccomp.
+    libseccomp-dev
     # The Debian package and the check of its desktop entry and metadata.
     dpkg-dev desktop-file-utils appstream
     # The port drivers against an emulated parallel port (tools/qemu-port-test.sh), and their

@@ -41,7 +41,7 @@ bool send(int out, const Message &m)
 
 } // namespace
 
-ExitStatus serveRequests(int in, int out, PortIo &io)
+ExitStatus serveRequests(int in, int out, PortIo &io, const Policy &policy)
 {
     if (!send(out, message(Hello, Version, static_cast<std::uint16_t>(io.probe()))))
         return ChannelBroken;
@@ -61,14 +61,16 @@ ExitStatus serveRequests(int in, int out, PortIo &io)
         const std::uint16_t address = word(request);
         std::uint8_t value = request[1];
         int error = 0;
-        if (op == Read && value == 0)
-            error = io.read(address, value);
-        else if (op == Write)
-            error = io.write(address, value);
-        else {
+        if ((op != Read || value != 0) && op != Write) {
             send(out, message(op, 0, EINVAL));
             return Malformed;
         }
+        if (policy.verdict(address) != Verdict::Served)
+            error = EACCES;
+        else if (op == Read)
+            error = io.read(address, value);
+        else
+            error = io.write(address, value);
         if (!send(out, message(op, value, static_cast<std::uint16_t>(error))))
             return ChannelBroken;
     }

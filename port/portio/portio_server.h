@@ -1,5 +1,7 @@
 #pragma once
 
+#include "portio_policy.h"
+
 #include <cstdint>
 
 namespace portio {
@@ -18,7 +20,8 @@ public:
 
 enum ExitStatus : int { Finished = 0, Malformed = 2, ChannelBroken = 3 };
 
-// Sends the hello, then serves requests from in, one reply each to out, until in ends.
-ExitStatus serveRequests(int in, int out, PortIo &io);
+// Sends the hello, then serves requests from in, one reply each to out, until in ends. An
+// address the policy does not serve gets EACCES and io never sees it.
+ExitStatus serveRequests(int in, int out, PortIo &io, const Policy &policy);
 
 } // namespace portio

@@ -6,6 +6,7 @@
 //   bad-version    greets with a protocol version that does not exist
 //   die-after-1    serves one request, then exits with status 7
 //   hang           greets, then never answers
+//   parallel-only  serves what the real helper serves on a machine whose kernel knows no port
 //   report         reads of 1 give the number of open descriptors above 2, of 2 the number of
 //                  environment variables, of 3 the number of signals blocked or ignored
 #include "portio_protocol.h"
@@ -114,5 +115,8 @@ int main()
         return ::write(STDOUT_FILENO, hello.data(), hello.size()) == 4 ? 0 : 1;
     }
     MemoryPortIo io(mode);
-    return portio::serveRequests(STDIN_FILENO, STDOUT_FILENO, io);
+    portio::AdminFile everything;
+    everything.blocks = {{0, 0xFFFF}};
+    const portio::Policy policy({}, mode == "parallel-only" ? portio::AdminFile{} : everything);
+    return portio::serveRequests(STDIN_FILENO, STDOUT_FILENO, io, policy);
 }

@@ -52,7 +52,15 @@ struct Session
     std::vector<Message> replies;
 };
 
-Session serve(const std::vector<std::uint8_t> &input, RecordingPortIo &io)
+portio::Policy servesEverything()
+{
+    portio::AdminFile admin;
+    admin.blocks = {{0, 0xFFFF}};
+    return portio::Policy({}, admin);
+}
+
+Session serve(const std::vector<std::uint8_t> &input, RecordingPortIo &io,
+              const portio::Policy &policy = servesEverything())
 {
     int in[2];
     int out[2];
@@ -60,7 +68,7 @@ Session serve(const std::vector<std::uint8_t> &input, RecordingPortIo &io)
     EXPECT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, out), 0);
     EXPECT_EQ(::write(in[1], input.data(), input.size()), static_cast<ssize_t>(input.size()));
     ::shutdown(in[1], SHUT_WR);
-    Session session{portio::serveRequests(in[0], out[1], io), {}};
+    Session session{portio::serveRequests(in[0], out[1], io, policy), {}};
     ::close(out[1]);
     Message m{};
     while (::read(out[0], m.data(), m.size()) == static_cast<ssize_t>(m.size()))
@@ -93,6 +101,28 @@ TEST(PortioServer, GreetsThenServesUntilTheInputEnds)
     EXPECT_EQ(s.replies[3], portio::message('r', 0x42, 0));
     EXPECT_EQ(io.calls, (std::vector<RecordingPortIo::Call>{
                             {'w', 0x5A, 0x378}, {'r', 0, 0x379}, {'r', 0, 0xFFFF}}));
+}
+
+// The CMOS, the keyboard controller, PCI configuration, a serial port, and the registers of the
+// port the kernel has bound at 378h are refused without reaching the ports; 278h is served.
+TEST(PortioServer, ServesOnlyWhatThePolicyAllows)
+{
+    RecordingPortIo io;
+    const portio::Policy policy({{"parport0", 0x378, 0}}, {});
+    std::vector<Message> sent;
+    for (const std::uint16_t address : {0x70, 0x71, 0x64, 0xCF8, 0xCFC, 0x3F8, 0x378, 0x37F, 0x77A})
+        sent.push_back(portio::message('w', 0xFE, address));
+    sent.push_back(portio::message('w', 0x5A, 0x278));
+    std::vector<std::uint8_t> input;
+    for (const Message &m : sent)
+        input.insert(input.end(), m.begin(), m.end());
+    const Session s = serve(input, io, policy);
+    EXPECT_EQ(s.status, portio::Finished);
+    ASSERT_EQ(s.replies.size(), sent.size() + 1);
+    for (std::size_t i = 0; i + 1 < sent.size(); ++i)
+        EXPECT_EQ(portio::word(s.replies[i + 1]), EACCES) << "request " << i;
+    EXPECT_EQ(portio::word(s.replies.back()), 0);
+    EXPECT_EQ(io.calls, (std::vector<RecordingPortIo::Call>{{'w', 0x5A, 0x278}}));
 }
 
 TEST(PortioServer, PassesOnTheSystemsRefusal)
@@ -159,7 +189,7 @@ TEST(PortioServer, StopsWhenItsRepliesCannotBeSent)
     ::close(out[0]);
     // MSG_NOSIGNAL is not used by the helper, which may die of SIGPIPE; here it must not.
     signal(SIGPIPE, SIG_IGN);
-    EXPECT_EQ(portio::serveRequests(in[0], out[1], io), portio::ChannelBroken);
+    EXPECT_EQ(portio::serveRequests(in[0], out[1], io, servesEverything()), portio::ChannelBroken);
     signal(SIGPIPE, SIG_DFL);
     for (const int fd : {in[0], in[1], out[1]})
         ::close(fd);

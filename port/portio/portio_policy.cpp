@@ -1,0 +1,265 @@
+#include "portio_policy.h"
+
+#include <algorithm>
+#include <bitset>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace portio {
+
+namespace {
+
+constexpr std::uint16_t EcpOffset = 0x400;
+constexpr std::size_t AdminFileLimit = 64 * 1024;
+
+std::string readSmallFile(const std::string &path)
+{
+    std::unique_ptr<FILE, int (*)(FILE *)> file(std::fopen(path.c_str(), "re"), std::fclose);
+    if (!file)
+        return {};
+    char buffer[256];
+    const std::size_t got = std::fread(buffer, 1, sizeof buffer - 1, file.get());
+    return std::string(buffer, got);
+}
+
+bool parseHex(std::string text, std::uint16_t &value)
+{
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
+        text.erase(0, 2);
+    else if (!text.empty() && (text.back() == 'h' || text.back() == 'H'))
+        text.pop_back();
+    if (text.empty() || text.size() > 4)
+        return false;
+    unsigned result = 0;
+    for (const char c : text) {
+        const int digit = c >= '0' && c <= '9'   ? c - '0'
+                          : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                          : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                 : -1;
+        if (digit < 0)
+            return false;
+        result = result * 16 + unsigned(digit);
+    }
+    value = static_cast<std::uint16_t>(result);
+    return true;
+}
+
+std::string trimmed(const std::string &text)
+{
+    const auto first = text.find_first_not_of(" \t\r");
+    if (first == std::string::npos)
+        return {};
+    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+}
+
+// Why a file or folder of the administrator's may not be trusted, or "".
+std::string untrusted(const struct stat &info, const std::string &what)
+{
+    if (info.st_uid != 0)
+        return what + " no es de root";
+    if (info.st_mode & (S_IWGRP | S_IWOTH))
+        return what + " pueden modificarlo otros usuarios además de root";
+    return {};
+}
+
+std::string folderOf(const std::string &path)
+{
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
+} // namespace
+
+std::vector<KernelPort> kernelPorts(const std::string &procRoot)
+{
+    std::vector<KernelPort> ports;
+    const std::string folder = procRoot + "/sys/dev/parport";
+    std::unique_ptr<DIR, int (*)(DIR *)> dir(::opendir(folder.c_str()), ::closedir);
+    if (!dir)
+        return ports;
+    while (const dirent *entry = ::readdir(dir.get())) {
+        const std::string name = entry->d_name;
+        if (name == "." || name == "..")
+            continue;
+        // "888\t0": the base, then the high base an ECP port uses (0 when there is none).
+        long base = 0;
+        long high = 0;
+        const std::string text = readSmallFile(folder + "/" + name + "/base-addr");
+        if (std::sscanf(text.c_str(), "%ld %ld", &base, &high) < 1 || base <= 0 || base > 0xFFF8)
+            continue;
+        ports.push_back({name, static_cast<std::uint16_t>(base),
+                         static_cast<std::uint16_t>(high > 0 && high <= 0xFFFD ? high : 0)});
+    }
+    std::sort(ports.begin(), ports.end(),
+              [](const KernelPort &a, const KernelPort &b) { return a.base < b.base; });
+    return ports;
+}
+
+std::vector<Block> standardBlocks()
+{
+    return {{0x278, 0x27F}, {0x378, 0x37F}, {0x3BC, 0x3BE},
+            {0x678, 0x67A}, {0x778, 0x77A}, {0x7BC, 0x7BE}};
+}
+
+std::vector<Block> kernelBlocks(const KernelPort &port)
+{
+    std::vector<Block> blocks{{port.base, static_cast<std::uint16_t>(port.base + 7)}};
+    const unsigned ecp = port.highBase ? port.highBase : port.base + EcpOffset;
+    if (ecp + 2 <= 0xFFFF)
+        blocks.push_back({static_cast<std::uint16_t>(ecp), static_cast<std::uint16_t>(ecp + 2)});
+    return blocks;
+}
+
+AdminFile readAdminFile(const std::string &path)
+{
+    AdminFile admin;
+    admin.path = path;
+    // O_NONBLOCK: a FIFO put in its place must not hang the helper.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) {
+        if (errno != ENOENT) {
+            admin.present = true;
+            admin.whyIgnored = errno == ELOOP
+                                   ? "es un enlace simbólico"
+                                   : std::string("no se puede leer: ") + std::strerror(errno);
+        }
+        return admin;
+    }
+    admin.present = true;
+    struct stat info
+    {};
+    struct stat folder
+    {};
+    std::string why;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
+        why = "no es un archivo normal";
+    else if (why = untrusted(info, "el archivo"); why.empty()) {
+        if (::stat(folderOf(path).c_str(), &folder) != 0)
+            why = "no se puede comprobar su carpeta";
+        else
+            why = untrusted(folder, "su carpeta " + folderOf(path));
+    }
+    std::string text;
+    if (why.empty() && info.st_size > static_cast<off_t>(AdminFileLimit))
+        why = "pasa de " + std::to_string(AdminFileLimit / 1024) + " KB";
+    if (why.empty()) {
+        text.resize(static_cast<std::size_t>(info.st_size));
+        std::size_t have = 0;
+        while (have < text.size()) {
+            const ssize_t n = ::read(fd, text.data() + have, text.size() - have);
+            if (n <= 0)
+                break;
+            have += static_cast<std::size_t>(n);
+        }
+        text.resize(have);
+    }
+    ::close(fd);
+
+    int lineNumber = 0;
+    for (std::size_t start = 0; why.empty() && start < text.size();) {
+        auto end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        ++lineNumber;
+        std::string line = text.substr(start, end - start);
+        start = end + 1;
+        if (const auto hash = line.find('#'); hash != std::string::npos)
+            line.erase(hash);
+        line = trimmed(line);
+        if (line.empty())
+            continue;
+        const auto dash = line.find('-');
+        Block block;
+        const bool ok = dash == std::string::npos
+                            ? parseHex(line, block.first)
+                            : parseHex(trimmed(line.substr(0, dash)), block.first)
+                                  && parseHex(trimmed(line.substr(dash + 1)), block.last);
+        if (dash == std::string::npos)
+            block.last = block.first;
+        if (!ok || block.last < block.first)
+            why = "la línea " + std::to_string(lineNumber) + ", «" + line
+                  + "», no es un bloque de direcciones (escriba, en hexadecimal, «D010-D017» o "
+                    "una sola dirección)";
+        else
+            admin.blocks.push_back(block);
+    }
+    admin.honoured = why.empty();
+    admin.whyIgnored = why;
+    if (!admin.honoured)
+        admin.blocks.clear();
+    return admin;
+}
+
+Policy::Policy(std::vector<KernelPort> ports, AdminFile admin)
+    : m_ports(std::move(ports))
+    , m_admin(std::move(admin))
+{}
+
+Policy Policy::load(const std::string &procRoot, const std::string &adminPath)
+{
+    return Policy(kernelPorts(procRoot), readAdminFile(adminPath));
+}
+
+const KernelPort *Policy::owner(std::uint16_t address) const
+{
+    for (const KernelPort &port : m_ports)
+        for (const Block &block : kernelBlocks(port))
+            if (block.contains(address))
+                return &port;
+    return nullptr;
+}
+
+Verdict Policy::verdict(std::uint16_t address) const
+{
+    if (owner(address))
+        return Verdict::KernelOwned;
+    const auto in = [address](const std::vector<Block> &blocks) {
+        return std::any_of(blocks.begin(), blocks.end(),
+                           [address](const Block &b) { return b.contains(address); });
+    };
+    return in(standardBlocks()) || in(m_admin.blocks) ? Verdict::Served : Verdict::NotParallel;
+}
+
+std::vector<Block> Policy::servedBlocks() const
+{
+    auto served = std::make_unique<std::bitset<0x10000>>();
+    const auto mark = [&](const std::vector<Block> &blocks, bool on) {
+        for (const Block &b : blocks)
+            for (unsigned a = b.first; a <= b.last; ++a)
+                served->set(a, on);
+    };
+    mark(standardBlocks(), true);
+    mark(m_admin.blocks, true);
+    for (const KernelPort &port : m_ports)
+        mark(kernelBlocks(port), false);
+
+    std::vector<Block> blocks;
+    for (unsigned a = 0; a < 0x10000; ++a) {
+        if (!served->test(a))
+            continue;
+        unsigned last = a;
+        while (last + 1 < 0x10000 && served->test(last + 1))
+            ++last;
+        blocks.push_back({static_cast<std::uint16_t>(a), static_cast<std::uint16_t>(last)});
+        a = last;
+    }
+    return blocks;
+}
+
+std::string blockText(const Block &block)
+{
+    char text[24];
+    if (block.first == block.last)
+        std::snprintf(text, sizeof text, "%Xh", unsigned(block.first));
+    else
+        std::snprintf(text, sizeof text, "%Xh-%Xh", unsigned(block.first), unsigned(block.last));
+    return text;
+}
+
+} // namespace portio

@@ -1,0 +1,94 @@
+#pragma once
+
+// Which I/O ports velmora-portio serves to the members of its group. The helper holds
+// CAP_SYS_RAWIO, and nearly everything on a PC's I/O bus is dangerous to an ordinary user (the
+// CMOS clock, the keyboard controller's reset line, PCI configuration, DMA), so it serves
+// parallel-port registers only:
+//  - the standard blocks 278h-27Fh, 378h-37Fh and 3BCh-3BEh (3BFh is a video card's
+//    configuration register on machines that have one) and their ECP blocks, base + 400h to
+//    base + 402h;
+//  - the blocks an administrator lists in AdminFilePath, if that file is owned by root and
+//    writable by nobody else;
+//  - never the registers of a port the kernel has bound (base to base + 7 and its ECP block):
+//    those are reached through ppdev, by the members of the lp group.
+// The helper and every other part that needs to tell what it serves use this one unit, which
+// only reads files and never touches a port.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace portio {
+
+inline constexpr const char *AdminFilePath = "/etc/velmora/portio.conf";
+
+// A run of consecutive addresses, both ends included.
+struct Block
+{
+    std::uint16_t first = 0;
+    std::uint16_t last = 0;
+
+    bool contains(std::uint16_t address) const { return address >= first && address <= last; }
+    bool operator==(const Block &) const = default;
+};
+
+// A parallel port the kernel knows of, as /proc/sys/dev/parport/<name>/base-addr lists it.
+struct KernelPort
+{
+    std::string name; // "parport0"
+    std::uint16_t base = 0;
+    std::uint16_t highBase = 0; // the ECP block the kernel gives, 0 when none
+
+    bool operator==(const KernelPort &) const = default;
+};
+
+// The ports under <procRoot>/sys/dev/parport, by base address. A port without an I/O address
+// (a USB adapter, base 0) is left out.
+std::vector<KernelPort> kernelPorts(const std::string &procRoot = "/proc");
+
+std::vector<Block> standardBlocks();
+
+// The registers of a port the kernel has bound: base to base + 7 and its ECP block.
+std::vector<Block> kernelBlocks(const KernelPort &port);
+
+// The administrator's file: one block a line, "D010-D017" or "0xD010-0xD017" or one address,
+// in hexadecimal; "#" starts a comment.
+struct AdminFile
+{
+    std::string path;
+    bool present = false;
+    bool honoured = false;
+    std::string whyIgnored; // in Spanish, when present but not honoured
+    std::vector<Block> blocks;
+};
+
+AdminFile readAdminFile(const std::string &path = AdminFilePath);
+
+enum class Verdict { Served, KernelOwned, NotParallel };
+
+class Policy
+{
+public:
+    Policy(std::vector<KernelPort> ports, AdminFile admin);
+    static Policy load(const std::string &procRoot = "/proc",
+                       const std::string &adminPath = AdminFilePath);
+
+    Verdict verdict(std::uint16_t address) const;
+    // What the helper serves, in order, each block as long as it can be: the blocks ioperm is
+    // asked for.
+    std::vector<Block> servedBlocks() const;
+
+    const std::vector<KernelPort> &ports() const { return m_ports; }
+    const AdminFile &admin() const { return m_admin; }
+    // The kernel port whose registers hold the address, or nullptr.
+    const KernelPort *owner(std::uint16_t address) const;
+
+private:
+    std::vector<KernelPort> m_ports;
+    AdminFile m_admin;
+};
+
+// "378h-37Fh", as messages and listings write a block.
+std::string blockText(const Block &block);
+
+} // namespace portio
