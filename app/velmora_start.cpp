@@ -28,7 +28,7 @@ public:
 
     void setNotice(const QString &notice)
     {
-        m_notice = notice;
+        m_notice += (m_notice.isEmpty() ? QString() : QStringLiteral("\n\n")) + notice;
         if (m_painted)
             showSoon();
     }

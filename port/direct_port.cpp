@@ -89,7 +89,9 @@ std::unique_ptr<DirectPort> DirectPort::openIoperm(std::string &whyNot, const st
 #ifdef VELMORA_HAS_IOPERM
     if (ioperm(0, PortCount, 1) == 0)
         return std::unique_ptr<DirectPort>(new DirectPort(-1));
-    whyNot = "ioperm: " + describePortError(errno, kernelLockdown(sysRoot));
+    // errno first: looking up the lockdown makes system calls of its own.
+    const int error = errno;
+    whyNot = "ioperm: " + describePortError(error, kernelLockdown(sysRoot));
 #else
     whyNot = "ioperm: este procesador no tiene puertos de E/S propios";
 #endif
@@ -102,7 +104,8 @@ std::unique_ptr<DirectPort> DirectPort::openDevPort(const std::string &path, std
     const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
     if (fd >= 0)
         return std::unique_ptr<DirectPort>(new DirectPort(fd));
-    whyNot = path + ": " + describePortError(errno, kernelLockdown(sysRoot));
+    const int error = errno;
+    whyNot = path + ": " + describePortError(error, kernelLockdown(sysRoot));
     return nullptr;
 }
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstring>
 #include <filesystem>
@@ -11,6 +12,7 @@
 #include <spawn.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace inpout {
@@ -76,14 +78,43 @@ std::vector<std::string> HelperPort::defaultPaths()
 #ifdef VELMORA_PORTIO_INSTALLED_PATH
     paths.push_back(VELMORA_PORTIO_INSTALLED_PATH);
 #endif
+#ifdef VELMORA_BUILD_APP_DIR
+    // A program run from its build tree may use the helper built beside it; an installed one
+    // only the helper the install put in place, and root never one it did not install.
     std::error_code error;
     const auto program = std::filesystem::read_symlink("/proc/self/exe", error);
-    if (!error) {
-        const std::string beside = (program.parent_path() / HelperName).string();
-        if (std::find(paths.begin(), paths.end(), beside) == paths.end())
-            paths.push_back(beside);
-    }
+    if (!error && program.parent_path() == VELMORA_BUILD_APP_DIR && ::getuid() != 0
+        && ::geteuid() != 0)
+        paths.push_back((program.parent_path() / HelperName).string());
+#endif
     return paths;
+}
+
+PortFailure helperRefusal(std::uint16_t address, const portio::Policy &policy)
+{
+    if (const portio::KernelPort *owner = policy.owner(address)) {
+        PortFailure failure;
+        failure.reason = "el controlador del núcleo tiene el puerto " + owner->name
+                         + ", y velmora-portio no sirve sus registros";
+        failure.remedy = "Use sus registros de datos, estado y control por ppdev (grupo lp). "
+                         "Como root se llega al resto; o descargue el controlador del puerto "
+                         "(sudo rmmod lp ppdev parport_pc).";
+        failure.error = EACCES;
+        return failure;
+    }
+    std::string blocks;
+    for (const portio::Block &block : portio::standardBlocks())
+        blocks += (blocks.empty() ? "" : ", ") + portio::blockText(block);
+    const portio::AdminFile &admin = policy.admin();
+    std::string remedy =
+        "Si en esta dirección hay un puerto paralelo (una tarjeta PCIe, por ejemplo), un "
+        "administrador puede añadir su bloque a "
+        + admin.path + " (una línea como «D010-D017»). Como root se llega a cualquier dirección.";
+    if (admin.present && !admin.honoured)
+        remedy += " Ahora " + admin.path + " no se tiene en cuenta: " + admin.whyIgnored + ".";
+    return {"a los usuarios solo se les sirven registros de puerto paralelo (" + blocks
+                + " y los bloques que el administrador añada), y esta dirección no es de ninguno",
+            remedy, EACCES};
 }
 
 std::unique_ptr<HelperPort> HelperPort::start(const std::vector<std::string> &paths,
@@ -183,9 +214,14 @@ std::optional<PortFailure> HelperPort::exchange(const portio::Message *request,
         else if (n < 0 && errno != EINTR)
             return stop("dejó de atender las peticiones");
     }
+    // One deadline for the whole reply, however it arrives and however often a signal cuts in.
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(m_replyTimeoutMs);
     for (std::size_t got = 0; got < reply.size();) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
         pollfd ready{m_socket, POLLIN, 0};
-        const int polled = ::poll(&ready, 1, m_replyTimeoutMs);
+        const int polled = left.count() > 0 ? ::poll(&ready, 1, int(left.count()) + 1) : 0;
         if (polled < 0 && errno == EINTR)
             continue;
         if (polled == 0)
@@ -199,34 +235,66 @@ std::optional<PortFailure> HelperPort::exchange(const portio::Message *request,
     return std::nullopt;
 }
 
+namespace {
+
+const std::string RestartRemedy =
+    "Vuelva a intentarlo: el ayudante se arranca de nuevo. Si se repite, reinstale Velmora.";
+
+std::string exitText(int status)
+{
+    if (WIFEXITED(status))
+        return " (código de salida " + std::to_string(WEXITSTATUS(status)) + ")";
+    if (WIFSIGNALED(status))
+        return " (señal " + std::to_string(WTERMSIG(status)) + ")";
+    return {};
+}
+
+pid_t waitFor(pid_t pid, int &status, int options)
+{
+    pid_t reaped;
+    do
+        reaped = ::waitpid(pid, &status, options);
+    while (reaped < 0 && errno == EINTR);
+    return reaped;
+}
+
+} // namespace
+
 PortFailure HelperPort::stop(const std::string &what)
 {
-    ::close(m_socket);
+    if (m_socket >= 0)
+        ::close(m_socket);
     m_socket = -1;
-    // A helper exits at the end of its input; one that does not (hung) is not waited for. A
-    // process already on its way out keeps its exit status.
+    // A helper ends at the end of its input, or has ended already if its socket closed: give it
+    // a moment to do so, so that its own exit status is what is reported. One that does not
+    // (hung) is killed.
     int status = 0;
-    pid_t reaped = ::waitpid(m_pid, &status, WNOHANG);
+    pid_t reaped = 0;
+    for (int i = 0; i < 50 && reaped == 0; ++i) {
+        reaped = waitFor(m_pid, status, WNOHANG);
+        if (reaped == 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(4));
+    }
     if (reaped == 0) {
         ::kill(m_pid, SIGKILL);
-        reaped = ::waitpid(m_pid, &status, 0);
-    }
-    std::string how;
-    if (reaped == m_pid) {
-        if (WIFEXITED(status))
-            how = " (código de salida " + std::to_string(WEXITSTATUS(status)) + ")";
-        else if (WIFSIGNALED(status))
-            how = " (señal " + std::to_string(WTERMSIG(status)) + ")";
+        reaped = waitFor(m_pid, status, 0);
     }
     m_pid = -1;
-    return {
-        helperText(m_path) + " " + what + how,
-        "Vuelva a intentarlo: el ayudante se arranca de nuevo. Si se repite, reinstale Velmora.",
-        EPIPE};
+    return {helperText(m_path) + " " + what + (reaped > 0 ? exitText(status) : std::string()),
+            RestartRemedy, EPIPE};
 }
 
 PortValue HelperPort::access(PortError::Access access, std::uint16_t address, std::uint8_t value)
 {
+    // A helper that ended since the last access is reaped now, with its own exit status.
+    int status = 0;
+    if (m_pid > 0 && waitFor(m_pid, status, WNOHANG) == m_pid) {
+        ::close(m_socket);
+        m_socket = -1;
+        m_pid = -1;
+        throw PortError(access, address,
+                        {helperText(m_path) + " terminó" + exitText(status), RestartRemedy, EPIPE});
+    }
     if (m_pid < 0) {
         if (auto failure = launch())
             throw PortError(access, address, *failure);
@@ -239,7 +307,9 @@ PortValue HelperPort::access(PortError::Access access, std::uint16_t address, st
         throw PortError(access, address, *failure);
     if (reply[0] != request[0])
         throw PortError(access, address, stop("respondió a otra petición"));
-    if (const int error = portio::word(reply); error != 0)
+    if (const int error = portio::word(reply); error == EACCES)
+        throw PortError(access, address, helperRefusal(address, portio::Policy::load()));
+    else if (error != 0)
         throw PortError(access, address, permissionFailure(m_path, error, m_lockdown));
     return reply[1];
 }

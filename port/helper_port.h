@@ -2,6 +2,7 @@
 
 #include "port_driver.h"
 #include "port_error.h"
+#include "portio/portio_policy.h"
 #include "portio/portio_protocol.h"
 
 #include <memory>
@@ -20,8 +21,8 @@ namespace inpout {
 class HelperPort : public PortDriver
 {
 public:
-    // Where the helper is looked for: where the install puts it, then beside the running program
-    // (the build tree).
+    // Where the helper is looked for: where the install puts it and, for a program run from its
+    // build tree by a user other than root, beside it.
     static std::vector<std::string> defaultPaths();
 
     // Starts the first helper on the list that runs and is allowed to reach the ports, or returns
@@ -55,5 +56,8 @@ private:
     int m_socket = -1;
     int m_replyTimeoutMs = 5000;
 };
+
+// Why the helper refused an address (EACCES), and what an administrator can do about it.
+PortFailure helperRefusal(std::uint16_t address, const portio::Policy &policy);
 
 } // namespace inpout

@@ -27,6 +27,7 @@ struct Binding
     };
     std::function<void(const std::string &)> noticeHandler;
     std::string pendingNotice;
+    int actions = 0;
 };
 
 Binding &binding()
@@ -53,8 +54,7 @@ PortDriver &driver()
         b.driver = b.openHardware(whyNot);
         if (!b.driver) {
             b.driver = std::make_unique<SimulatedPort>();
-            b.pendingNotice = simulatedPortNotice(whyNot);
-            deliverNotice();
+            raiseNotice(simulatedPortNotice(whyNot));
         }
     }
     return *b.driver;
@@ -69,6 +69,25 @@ std::string libraryText()
 #endif
 
 } // namespace
+
+PortAction::PortAction()
+{
+    ++binding().actions;
+}
+
+PortAction::~PortAction()
+{
+    Binding &b = binding();
+    if (--b.actions == 0 && b.driver)
+        b.driver->endAction();
+}
+
+void raiseNotice(const std::string &text)
+{
+    Binding &b = binding();
+    b.pendingNotice += (b.pendingNotice.empty() ? "" : "\n\n") + text;
+    deliverNotice();
+}
 
 void installDriver(std::unique_ptr<PortDriver> driver)
 {
@@ -104,10 +123,9 @@ std::string simulatedPortNotice(const std::string &reason)
 #else
              "Para trabajar con el puerto real: cargue el módulo ppdev (sudo modprobe ppdev) y "
              "añada su usuario al grupo lp, para los puertos que conoce el núcleo; o instale "
-             "Velmora "
-             "con su ayudante velmora-portio y añada su usuario al grupo velmora-port, para "
-             "cualquier dirección. Como root se llega a todas, salvo con el núcleo bloqueado "
-             "(lockdown).\n\n"
+             "Velmora con su ayudante velmora-portio y añada su usuario al grupo velmora-port, "
+             "para los registros de puerto paralelo que el núcleo no controla. Como root se "
+             "llega a todas las direcciones, salvo con el núcleo bloqueado (lockdown).\n\n"
 #endif
              "Mientras tanto se usa un puerto paralelo simulado en 378h (888): lo que envíe no "
              "llega "
@@ -118,10 +136,12 @@ std::string simulatedPortNotice(const std::string &reason)
 
 PortValue Inp32(PortAddress address)
 {
+    const inpout::PortAction action;
     return inpout::driver().read(static_cast<std::uint16_t>(address));
 }
 
 void Out32(PortAddress address, PortValue value)
 {
+    const inpout::PortAction action;
     inpout::driver().write(static_cast<std::uint16_t>(address), value);
 }

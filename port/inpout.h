@@ -24,6 +24,19 @@ void Out32(PortAddress address, PortValue value);
 
 namespace inpout {
 
+// One action of the person at the machine: a click, or the refresh a keystroke runs. A port
+// shared with other programs is claimed at the action's first access and given back when the
+// last PortAction ends, so that others can use it between actions. Actions nest; an access made
+// outside any is an action of its own.
+class PortAction
+{
+public:
+    PortAction();
+    ~PortAction();
+    PortAction(const PortAction &) = delete;
+    PortAction &operator=(const PortAction &) = delete;
+};
+
 // Replaces the driver that Inp32 and Out32 use. Tests install a simulated port before anything
 // calls them, so that no test can reach the machine's ports.
 void installDriver(std::unique_ptr<PortDriver> driver);
@@ -43,5 +56,8 @@ void setNoticeHandler(std::function<void(const std::string &)> handler);
 
 // The text of that notice, for the reason the system gave.
 std::string simulatedPortNotice(const std::string &reason);
+
+// Passes a remark on the ports (in Spanish) to the notice handler, or keeps it until one is set.
+void raiseNotice(const std::string &text);
 
 } // namespace inpout

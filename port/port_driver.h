@@ -15,6 +15,9 @@ public:
 
     virtual PortValue read(std::uint16_t address) = 0;
     virtual void write(std::uint16_t address, PortValue value) = 0;
+    // The end of one action of the person at the machine (a click, the refresh a keystroke
+    // runs): a driver gives back what it claimed for it, such as a port shared with others.
+    virtual void endAction() {}
 };
 
 } // namespace inpout

@@ -1,14 +1,19 @@
 #include "ppdev_port.h"
 
-#include <algorithm>
+#include "portio/portio_policy.h"
+
 #include <cerrno>
+#include <csignal>
+#include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
-#include <filesystem>
-#include <fstream>
 #include <linux/parport.h>
 #include <linux/ppdev.h>
+#include <memory>
+#include <pthread.h>
 #include <sys/ioctl.h>
+#include <thread>
 #include <unistd.h>
 
 namespace inpout {
@@ -17,29 +22,81 @@ namespace {
 
 constexpr unsigned char ControlLines = 0x0F; // strobe, autofeed, init, select
 constexpr unsigned char ControlReverse = 0x20;
+constexpr auto HolderPoll = std::chrono::milliseconds(20);
+
+int claimTimeoutSignal()
+{
+    return SIGRTMIN + 5;
+}
+
+void interruptOnly(int) {}
+
+// PPCLAIM with a timer aimed at this thread alone (the program has other threads), repeating so
+// that a signal that lands just before the ioctl starts to sleep is followed by another.
+int claimWithin(int fd, int milliseconds)
+{
+    static const bool handled = [] {
+        struct sigaction action
+        {};
+        action.sa_handler = interruptOnly;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = 0; // no SA_RESTART: PPCLAIM must come back with EINTR
+        return ::sigaction(claimTimeoutSignal(), &action, nullptr) == 0;
+    }();
+    if (!handled)
+        return -ENOTSUP;
+    sigevent event{};
+    event.sigev_notify = SIGEV_THREAD_ID;
+    event.sigev_signo = claimTimeoutSignal();
+    event._sigev_un._tid = ::gettid(); // sigev_notify_thread_id, which this glibc does not name
+    timer_t timer{};
+    if (::timer_create(CLOCK_MONOTONIC, &event, &timer) != 0)
+        return -errno;
+    sigset_t wanted;
+    sigset_t previous;
+    sigemptyset(&wanted);
+    sigaddset(&wanted, claimTimeoutSignal());
+    ::pthread_sigmask(SIG_UNBLOCK, &wanted, &previous);
+    itimerspec when{};
+    when.it_value.tv_nsec = long(milliseconds) * 1000000L;
+    when.it_interval.tv_nsec = 10 * 1000000L;
+    ::timer_settime(timer, 0, &when, nullptr);
+    const int result = ::ioctl(fd, PPCLAIM) == 0 ? 0 : -errno;
+    ::timer_delete(timer);
+    ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    return result;
+}
+
+std::string readHolder(const std::string &path)
+{
+    std::unique_ptr<FILE, int (*)(FILE *)> file(std::fopen(path.c_str(), "re"), std::fclose);
+    if (!file)
+        return {};
+    char name[64] = {};
+    if (!std::fgets(name, sizeof name, file.get()))
+        return {};
+    std::string text = name;
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
+        text.pop_back();
+    return text;
+}
+
+bool portGone(int error)
+{
+    return error == ENODEV || error == ENXIO;
+}
 
 } // namespace
 
 std::vector<Parport> discoverParports(const std::string &procRoot, const std::string &devRoot)
 {
-    namespace fs = std::filesystem;
     std::vector<Parport> ports;
-    std::error_code error;
-    for (const auto &entry : fs::directory_iterator(procRoot + "/sys/dev/parport", error)) {
-        // "888\t0": the base, then the high base used by ECP ports (0 when there is none).
-        std::ifstream file(entry.path() / "base-addr");
-        long base = 0;
-        if (!(file >> base) || base <= 0 || base > 0xFFFD)
-            continue;
-        const std::string name = entry.path().filename().string();
-        ports.push_back({name, static_cast<std::uint16_t>(base), devRoot + "/" + name});
-    }
-    std::sort(ports.begin(), ports.end(),
-              [](const Parport &a, const Parport &b) { return a.base < b.base; });
+    for (const portio::KernelPort &port : portio::kernelPorts(procRoot))
+        ports.push_back({port.name, port.base, devRoot + "/" + port.name});
     return ports;
 }
 
-PpdevCalls PpdevCalls::system()
+PpdevCalls PpdevCalls::system(const std::string &procRoot)
 {
     return {
         [](const std::string &path) {
@@ -50,7 +107,20 @@ PpdevCalls PpdevCalls::system()
             return ::ioctl(fd, request, argument) == 0 ? 0 : -errno;
         },
         [](int fd) { ::close(fd); },
+        claimWithin,
+        [procRoot](const std::string &name) {
+            return readHolder(procRoot + "/sys/dev/parport/" + name + "/devices/active");
+        },
     };
+}
+
+std::string holderText(const std::string &holder)
+{
+    if (holder.rfind("lp", 0) == 0)
+        return "el controlador de impresora del núcleo (" + holder + ")";
+    if (holder.rfind("ppdev", 0) == 0)
+        return "otro programa, a través de ppdev (" + holder + ")";
+    return holder.empty() || holder == "none" ? "otro programa" : "«" + holder + "»";
 }
 
 PortFailure describePpdevFailure(const Parport &port, int error, bool opening)
@@ -70,12 +140,13 @@ PortFailure describePpdevFailure(const Parport &port, int error, bool opening)
                 "/etc/modules).",
                 error};
     case EBUSY:
+        return {what + ": otro controlador del núcleo tiene el puerto para sí solo" + code,
+                "Descargue el controlador que lo tiene (vea «dmesg») y vuelva a intentarlo.",
+                error};
     case ENXIO:
     case ENODEV:
-        return {what + ": el puerto lo tiene otro controlador, como el de impresora lp" + code,
-                "Cierre el programa que usa el puerto o quite el controlador de impresora con "
-                "«sudo rmmod lp».",
-                error};
+        return {what + ": el puerto ya no está (¿se ha quitado la tarjeta o el adaptador?)" + code,
+                "Vuelva a conectarlo y repita la acción: el puerto se busca de nuevo.", error};
     default:
         return {what + ": " + std::strerror(error) + code, "Vuelva a intentarlo.", error};
     }
@@ -88,10 +159,18 @@ PpdevPort::PpdevPort(Parport port, PpdevCalls calls)
 
 PpdevPort::~PpdevPort()
 {
-    if (m_fd >= 0) {
+    closeDevice();
+}
+
+void PpdevPort::closeDevice()
+{
+    if (m_fd < 0)
+        return;
+    if (m_claimed)
         m_calls.ioctl(m_fd, PPRELEASE, nullptr);
-        m_calls.close(m_fd);
-    }
+    m_calls.close(m_fd);
+    m_fd = -1;
+    m_claimed = false;
 }
 
 bool PpdevPort::covers(std::uint16_t address) const
@@ -99,22 +178,90 @@ bool PpdevPort::covers(std::uint16_t address) const
     return address >= m_port.base && address - m_port.base <= 2;
 }
 
+PortFailure PpdevPort::inUse() const
+{
+    return {"el puerto " + m_port.device + " está en uso por "
+                + holderText(m_calls.holder(m_port.name)),
+            "Espere a que lo deje o ciérrelo, y vuelva a intentarlo.", EBUSY};
+}
+
+// One try: the device opened if it is not, and PPCLAIM if nobody holds the port.
+PpdevPort::Attempt PpdevPort::claimOnce(PortFailure &failure)
+{
+    if (m_fd < 0) {
+        const int fd = m_calls.open(m_port.device);
+        if (fd < 0) {
+            failure = describePpdevFailure(m_port, -fd, true);
+            return Attempt::Failed;
+        }
+        m_fd = fd;
+    }
+    const std::string holder = m_calls.holder(m_port.name);
+    if (!holder.empty() && holder != "none")
+        return Attempt::InUse;
+    const int result = m_calls.claim(m_fd, ClaimSliceMs);
+    if (result == -EINTR) {
+        // Someone took the port between the look and the claim. The device now waits on the
+        // kernel's list, and the holder's release would hand it the port while this program is
+        // idle: closing it takes it off the list.
+        closeDevice();
+        m_restore = true;
+        return Attempt::InUse;
+    }
+    if (result < 0) {
+        failure = describePpdevFailure(m_port, -result, false);
+        closeDevice();
+        return Attempt::Failed;
+    }
+    m_claimed = true;
+    if (m_restore) {
+        m_restore = false;
+        int direction = m_reverse ? 1 : 0;
+        if (m_reverse)
+            m_calls.ioctl(m_fd, PPDATADIR, &direction);
+        if (m_control) {
+            unsigned char lines = *m_control;
+            m_calls.ioctl(m_fd, PPWCONTROL, &lines);
+        }
+    }
+    return Attempt::Claimed;
+}
+
 std::optional<PortFailure> PpdevPort::claim()
 {
-    if (m_fd >= 0)
+    if (m_claimed)
         return std::nullopt;
-    const int fd = m_calls.open(m_port.device);
-    if (fd < 0)
-        return describePpdevFailure(m_port, -fd, true);
-    // Until PPCLAIM every register ioctl fails with EINVAL.
-    const int claimed = m_calls.ioctl(fd, PPCLAIM, nullptr);
-    if (claimed < 0) {
-        m_calls.close(fd);
-        return describePpdevFailure(m_port, -claimed, false);
+    if (m_inUse)
+        return m_inUse;
+    if (!m_deadline)
+        m_deadline = Clock::now() + ActionWait;
+    for (;;) {
+        PortFailure failure;
+        switch (claimOnce(failure)) {
+        case Attempt::Claimed:
+            return std::nullopt;
+        case Attempt::Failed:
+            return failure;
+        case Attempt::InUse:
+            break;
+        }
+        const auto left = *m_deadline - Clock::now();
+        if (left <= Clock::duration::zero()) {
+            m_inUse = inUse();
+            return m_inUse;
+        }
+        std::this_thread::sleep_for(std::min<Clock::duration>(left, HolderPoll));
     }
-    m_fd = fd;
-    m_reverse = false;
-    return std::nullopt;
+}
+
+void PpdevPort::endAction()
+{
+    if (m_claimed && m_fd >= 0) {
+        m_calls.ioctl(m_fd, PPRELEASE, nullptr);
+        m_claimed = false;
+    }
+    m_deadline.reset();
+    m_inUse.reset();
 }
 
 void PpdevPort::claimOrThrow(PortError::Access access, std::uint16_t address)
@@ -127,15 +274,20 @@ void PpdevPort::call(PortError::Access access, std::uint16_t address, unsigned l
                      void *argument)
 {
     const int result = m_calls.ioctl(m_fd, request, argument);
-    if (result < 0) {
-        const int error = -result;
-        throw PortError(access, address,
-                        {m_port.device + ": el controlador ppdev rechazó el acceso: "
-                             + std::strerror(error) + " (" + errnoName(error) + ")",
-                         "Vuelva a intentarlo; si se repite, descargue y vuelva a cargar el "
-                         "módulo ppdev.",
-                         error});
+    if (result >= 0)
+        return;
+    const int error = -result;
+    if (portGone(error)) {
+        // A card or adapter taken away: never read as 0, and found afresh at the next access.
+        closeDevice();
+        throw PortError(access, address, describePpdevFailure(m_port, error, false));
     }
+    throw PortError(access, address,
+                    {m_port.device + ": el controlador ppdev rechazó el acceso: "
+                         + std::strerror(error) + " (" + errnoName(error) + ")",
+                     "Vuelva a intentarlo; si se repite, descargue y vuelva a cargar el "
+                     "módulo ppdev.",
+                     error});
 }
 
 PortValue PpdevPort::read(std::uint16_t address)
@@ -184,6 +336,7 @@ void PpdevPort::write(std::uint16_t address, PortValue value)
         }
         unsigned char lines = byte & ControlLines;
         call(access, address, PPWCONTROL, &lines);
+        m_control = lines;
         break;
     }
     }

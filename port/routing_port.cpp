@@ -1,8 +1,9 @@
 #include "routing_port.h"
 
 #include "direct_port.h"
+#include "inpout.h"
 
-#include <cstdio>
+#include <cerrno>
 
 namespace inpout {
 
@@ -21,8 +22,24 @@ const char *routeName(Route route)
     return "?";
 }
 
+PortFailure kernelOwnedFailure(const portio::KernelPort &port)
+{
+    const auto blocks = portio::kernelBlocks(port);
+    std::string owned;
+    for (const portio::Block &block : blocks)
+        owned += (owned.empty() ? "" : " y ") + portio::blockText(block);
+    return {"el controlador del núcleo tiene el puerto " + port.name + " (" + owned
+                + "); por ppdev solo se llega a sus registros de datos, estado y control ("
+                + portio::blockText({port.base, static_cast<std::uint16_t>(port.base + 2)}) + ")",
+            "Como root se llega al resto de sus registros; o descargue el controlador del "
+            "puerto (sudo rmmod lp ppdev parport_pc) para que velmora-portio lo sirva.",
+            EACCES};
+}
+
 std::unique_ptr<RoutingPort> RoutingPort::open(PortSystem system, std::string &whyNot)
 {
+    if (!system.ppdev.open)
+        system.ppdev = PpdevCalls::system(system.procRoot);
     if (!system.openDirect) {
         system.openDirect = [devPort = system.devRoot + "/port",
                              sysRoot = system.sysRoot](std::string &why) {
@@ -39,10 +56,18 @@ std::unique_ptr<RoutingPort> RoutingPort::open(PortSystem system, std::string &w
     std::unique_ptr<RoutingPort> routing(new RoutingPort(std::move(system), lockdown));
     const PortSystem &s = routing->m_system;
 
-    for (Parport &port : discoverParports(s.procRoot, s.devRoot))
-        routing->m_parports.push_back(std::make_unique<PpdevPort>(std::move(port), s.ppdev));
-    routing->m_parportBypassed.assign(routing->m_parports.size(), false);
+    routing->lookUpPorts();
     routing->m_direct = s.openDirect(routing->m_whyNoDirect);
+    if (!routing->m_direct) {
+        // The helper cannot say why it leaves the administrator's file aside: say it here.
+        const portio::AdminFile admin = portio::readAdminFile(s.adminFile);
+        if (admin.present && !admin.honoured)
+            raiseNotice("No se tiene en cuenta " + admin.path + ": " + admin.whyIgnored
+                        + ". velmora-portio solo sirve los bloques de puerto paralelo "
+                          "estándar.\n\nPara que sirva los bloques que lista, el archivo debe "
+                          "ser de root y solo root debe poder modificarlo (sudo chown root:root "
+                        + admin.path + " && sudo chmod 644 " + admin.path + ").");
+    }
     if (!routing->m_parports.empty() || routing->m_direct)
         return routing;
 
@@ -65,63 +90,96 @@ RoutingPort::RoutingPort(PortSystem system, std::string lockdown)
     , m_lockdown(std::move(lockdown))
 {}
 
+// The kernel's ports as they are now. A port that stays keeps its open device (and with it the
+// control lines this program set); one that is gone is closed.
+void RoutingPort::lookUpPorts()
+{
+    std::vector<portio::KernelPort> now = portio::kernelPorts(m_system.procRoot);
+    if (now == m_kernelPorts && m_parports.size() == now.size())
+        return;
+    std::vector<std::unique_ptr<PpdevPort>> kept;
+    for (const portio::KernelPort &port : now) {
+        const Parport wanted{port.name, port.base, m_system.devRoot + "/" + port.name};
+        std::unique_ptr<PpdevPort> device;
+        for (auto &old : m_parports)
+            if (old && old->port() == wanted)
+                device = std::move(old);
+        kept.push_back(device ? std::move(device)
+                              : std::make_unique<PpdevPort>(wanted, m_system.ppdev));
+    }
+    m_parports = std::move(kept);
+    m_kernelPorts = std::move(now);
+}
+
+void RoutingPort::beginAction()
+{
+    if (m_inAction)
+        return;
+    m_inAction = true;
+    lookUpPorts();
+    // A helper started before the kernel bound a port would serve that port raw: a new one
+    // reads the kernel's ports again.
+    if (m_helper && m_helperPorts != m_kernelPorts)
+        m_helper.reset();
+}
+
+void RoutingPort::endAction()
+{
+    for (auto &port : m_parports)
+        port->endAction();
+    m_inAction = false;
+}
+
 PortDriver *RoutingPort::helper(PortFailure &whyNot)
 {
-    if (!m_helper)
+    if (!m_helper) {
+        m_helperPorts = m_kernelPorts;
         m_helper = m_system.startHelper(m_lockdown, whyNot);
+    }
     return m_helper.get();
 }
 
 std::string RoutingPort::knownPortsText() const
 {
     std::string text;
-    for (std::size_t i = 0; i < m_parports.size(); ++i) {
-        const Parport &port = m_parports[i]->port();
-        char range[32];
-        std::snprintf(range, sizeof range, "%Xh-%Xh", static_cast<unsigned>(port.base),
-                      static_cast<unsigned>(port.base + 2));
-        text += (i ? ", " : "") + std::string(range) + " en " + port.device;
+    for (const auto &port : m_parports) {
+        const Parport &p = port->port();
+        text += (text.empty() ? "" : ", ")
+                + portio::blockText({p.base, static_cast<std::uint16_t>(p.base + 2)}) + " en "
+                + p.device;
     }
     return text;
 }
 
 RoutingPort::Resolved RoutingPort::resolve(PortError::Access access, std::uint16_t address)
 {
-    std::optional<PortFailure> ppdevFailure;
-    std::size_t covering = m_parports.size();
-    for (std::size_t i = 0; i < m_parports.size(); ++i) {
-        if (!m_parports[i]->covers(address))
+    beginAction();
+    for (auto &port : m_parports) {
+        if (!port->covers(address))
             continue;
-        covering = i;
-        if (!m_parportBypassed[i]) {
-            ppdevFailure = m_parports[i]->claim();
-            if (!ppdevFailure)
-                return {m_parports[i].get(), Route::Ppdev};
-        }
-        break;
+        const auto failure = port->claim();
+        if (!failure)
+            return {port.get(), Route::Ppdev};
+        // Root reaches the bare registers only where ppdev is missing altogether, never past a
+        // port that another program holds.
+        if (m_direct && failure->error == ENOENT)
+            return {m_direct.get(), Route::Direct};
+        throw PortError(access, address, *failure);
     }
-    // Once a raw path has stood in for a port that ppdev could not open, it keeps doing so, so
-    // that one port is not served by two paths in turn.
-    const auto bypass = [&] {
-        if (covering < m_parports.size())
-            m_parportBypassed[covering] = true;
-    };
-    if (m_direct) {
-        bypass();
+    if (m_direct)
         return {m_direct.get(), Route::Direct};
-    }
+    const portio::Policy policy(m_kernelPorts, {});
+    if (const portio::KernelPort *owner = policy.owner(address))
+        throw PortError(access, address, kernelOwnedFailure(*owner));
     PortFailure whyNoHelper;
-    if (PortDriver *raw = helper(whyNoHelper)) {
-        bypass();
+    if (PortDriver *raw = helper(whyNoHelper))
         return {raw, Route::Helper};
-    }
-    if (ppdevFailure) {
-        ppdevFailure->reason += "; tampoco hay otro camino: " + whyNoHelper.reason;
-        throw PortError(access, address, *ppdevFailure);
-    }
+    const std::string known = knownPortsText();
     throw PortError(access, address,
-                    {"la dirección no es de ningún puerto que conozca el núcleo ("
-                         + knownPortsText() + ") y " + whyNoHelper.reason,
+                    {(known.empty() ? std::string()
+                                    : "la dirección no es de ningún puerto que conozca el núcleo ("
+                                          + known + ") y ")
+                         + whyNoHelper.reason,
                      whyNoHelper.remedy, whyNoHelper.error});
 }
 

@@ -3,6 +3,7 @@
 #include "helper_port.h"
 #include "port_driver.h"
 #include "port_error.h"
+#include "portio/portio_policy.h"
 #include "ppdev_port.h"
 
 #include <functional>
@@ -19,7 +20,9 @@ struct PortSystem
     std::string procRoot = "/proc";
     std::string devRoot = "/dev";
     std::string sysRoot = "/sys";
-    PpdevCalls ppdev = PpdevCalls::system();
+    std::string adminFile = portio::AdminFilePath;
+    // PpdevCalls::system(procRoot) when left empty.
+    PpdevCalls ppdev;
     // Gets ports for a privileged process (root): DirectPort::open on <devRoot>/port by default.
     std::function<std::unique_ptr<PortDriver>(std::string &whyNot)> openDirect;
     // Starts the helper: HelperPort::start on HelperPort::defaultPaths() by default.
@@ -30,11 +33,15 @@ struct PortSystem
 enum class Route { Ppdev, Direct, Helper, None };
 
 // Decides, address by address, which real path serves an access:
-//  1. the registers of a parallel port the kernel knows (base, base + 1, base + 2): ppdev;
-//  2. anything else, or a known port whose device cannot be opened, in a process that may reach
-//     the ports itself (root): ioperm or /dev/port;
-//  3. otherwise: the helper velmora-portio, started at the first such access;
-//  4. otherwise: a PortError naming what was tried and what to do.
+//  1. the data, status and control registers of a parallel port the kernel knows: ppdev, claimed
+//     for the action and given back at its end; root goes direct only when ppdev is not loaded;
+//  2. anything else in a process that may reach the ports itself (root): ioperm or /dev/port;
+//  3. the kernel's port's other registers (base + 3 to + 7, its ECP block): nothing, for a user;
+//  4. otherwise: the helper velmora-portio, started at the first such access, which serves
+//     parallel-port registers only (portio_policy.h);
+//  5. otherwise: a PortError naming what was tried and what to do.
+// The kernel's ports are looked up afresh at each action: a card taken away is found gone, and a
+// port the kernel binds later is never served raw, since the helper started before it is replaced.
 // Simulated values never mix with real ones: a machine with no real path at all gets no routing
 // driver (open returns nullptr) and the caller falls back to the simulated port.
 class RoutingPort : public PortDriver
@@ -48,8 +55,10 @@ public:
 
     PortValue read(std::uint16_t address) override;
     void write(std::uint16_t address, PortValue value) override;
+    void endAction() override;
 
     const std::vector<std::unique_ptr<PpdevPort>> &parports() const { return m_parports; }
+    bool privileged() const { return m_direct != nullptr; }
 
 private:
     struct Resolved
@@ -59,19 +68,26 @@ private:
     };
 
     RoutingPort(PortSystem system, std::string lockdown);
+    void beginAction();
+    void lookUpPorts();
     Resolved resolve(PortError::Access access, std::uint16_t address);
     PortDriver *helper(PortFailure &whyNot);
     std::string knownPortsText() const;
 
     PortSystem m_system;
     std::string m_lockdown;
+    bool m_inAction = false;
+    std::vector<portio::KernelPort> m_kernelPorts;
     std::vector<std::unique_ptr<PpdevPort>> m_parports;
-    std::vector<bool> m_parportBypassed; // ppdev failed and a raw path took over
     std::unique_ptr<PortDriver> m_direct;
     std::string m_whyNoDirect;
     std::unique_ptr<PortDriver> m_helper;
+    std::vector<portio::KernelPort> m_helperPorts; // the kernel's ports when the helper started
 };
 
 const char *routeName(Route route);
+
+// For a user, the message about a register of a port the kernel owns that ppdev does not serve.
+PortFailure kernelOwnedFailure(const portio::KernelPort &port);
 
 } // namespace inpout

@@ -67,6 +67,7 @@ Form1::Form1(QWidget *parent)
     m_valuePalette = ui.Text2->palette();
 
     try {
+        const inpout::PortAction start;
         Form_Initialize();
     } catch (const inpout::PortError &error) {
         // Said once the window is on screen, through the funnel of the moment.
@@ -158,6 +159,8 @@ QString Form1::showBits(std::int32_t number, int first)
 template <typename Steps>
 void Form1::runAction(Steps steps)
 {
+    // One click is one action on the port: claimed once, given back when the click is done.
+    const inpout::PortAction click;
     try {
         steps();
     } catch (const FieldError &error) {
@@ -298,6 +301,7 @@ void Form1::Text2_LostFocus()
 // no reading, and is reported at the next click.
 void Form1::refreshFromField()
 {
+    const inpout::PortAction refresh;
     try {
         ActualizarPantalla();
     } catch (const FieldError &) {

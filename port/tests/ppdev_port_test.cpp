@@ -1,80 +1,38 @@
 #include "fake_parport.h"
 #include "ppdev_port.h"
-#include "temp_dir.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <ostream>
 
 namespace {
 
-using inpout::Parport;
 using inpout::PortError;
 using inpout::PpdevPort;
-
-struct DiscoveryCase
-{
-    const char *name;
-    std::map<std::string, std::string> files; // below <proc>/sys/dev/parport
-    std::vector<std::pair<std::string, std::uint16_t>> found;
-};
-
-void PrintTo(const DiscoveryCase &c, std::ostream *os)
-{
-    *os << c.name;
-}
-
-class Discovery : public testing::TestWithParam<DiscoveryCase>
-{};
-
-TEST_P(Discovery, ListsThePortsTheKernelKnowsByBase)
-{
-    TempDir proc;
-    for (const auto &[file, text] : GetParam().files)
-        proc.write("sys/dev/parport/" + file, text);
-    std::vector<Parport> expected;
-    for (const auto &[name, base] : GetParam().found)
-        expected.push_back({name, base, "/fakedev/" + name});
-    EXPECT_EQ(inpout::discoverParports(proc.str(), "/fakedev"), expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, Discovery,
-    testing::Values(
-        DiscoveryCase{"MotherboardPort",
-                      {{"parport0/base-addr", "888\t0\n"}, {"default/spintime", "500\n"}},
-                      {{"parport0", 0x378}}},
-        DiscoveryCase{
-            "PcieCard", {{"parport1/base-addr", "53264\t53248\n"}}, {{"parport1", 0xD010}}},
-        DiscoveryCase{"SortedByBase",
-                      {{"parport0/base-addr", "888\t1912\n"},
-                       {"parport1/base-addr", "632\t0\n"},
-                       {"parport2/base-addr", "956\t0\n"}},
-                      {{"parport1", 0x278}, {"parport0", 0x378}, {"parport2", 0x3BC}}},
-        DiscoveryCase{"UsbAdapterHasNoAddress", {{"parport0/base-addr", "0\t0\n"}}, {}},
-        DiscoveryCase{"Unreadable", {{"parport0/base-addr", "abc\n"}}, {}},
-        DiscoveryCase{"RegistersBeyondTheAddressSpace", {{"parport0/base-addr", "65534\t0\n"}}, {}},
-        DiscoveryCase{"NoParportAtAll", {}, {}}),
-    [](const auto &info) { return std::string(info.param.name); });
 
 class PpdevPortTest : public testing::Test
 {
 protected:
+    int count(unsigned long request) const
+    {
+        return int(std::count(device.requests.begin(), device.requests.end(), request));
+    }
+    std::string errorOf(const std::function<void()> &access)
+    {
+        try {
+            access();
+        } catch (const PortError &error) {
+            return error.what();
+        }
+        return "no error";
+    }
+    FakeParport::Device &opened() { return device.devices.begin()->second; }
+
     FakeParport device;
     PpdevPort port{{"parport0", 0x378, "/dev/parport0"},
                    FakeParport::calls({{"/dev/parport0", &device}})};
 };
-
-TEST_F(PpdevPortTest, CoversTheThreeRegistersOfItsPort)
-{
-    EXPECT_FALSE(port.covers(0x377));
-    EXPECT_TRUE(port.covers(0x378));
-    EXPECT_TRUE(port.covers(0x379));
-    EXPECT_TRUE(port.covers(0x37A));
-    EXPECT_FALSE(port.covers(0x37B));
-    EXPECT_THROW(port.read(0x37B), PortError);
-    EXPECT_EQ(device.opens, 0) << "an address it does not cover opened the device";
-}
 
 struct RegisterCase
 {
@@ -97,8 +55,6 @@ TEST_P(PpdevRegisters, MapToTheDriversIoctls)
 {
     const RegisterCase &c = GetParam();
     device.data = 0x5A;
-    device.status = 0xD8;
-    device.control = 0xCC; // the hardware's upper bits; ppdev hands out only bits 0-3
     if (c.write)
         port.write(c.address, c.value);
     else
@@ -112,7 +68,7 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, PpdevRegisters,
     testing::Values(RegisterCase{"ReadData", false, 0x378, 0x5A, {PPRDATA}},
                     RegisterCase{"ReadStatus", false, 0x379, 0xD8, {PPRSTATUS}},
-                    RegisterCase{"ReadControlCachedBits", false, 0x37A, 0x0C, {PPRCONTROL}},
+                    RegisterCase{"ReadControl", false, 0x37A, 0x0C, {PPRCONTROL}},
                     RegisterCase{"WriteData", true, 0x378, 0x1A5, {PPWDATA}},
                     RegisterCase{"WriteStatusIgnored", true, 0x379, 0xFF, {}},
                     RegisterCase{"WriteControl", true, 0x37A, 0x04, {PPWCONTROL}},
@@ -120,59 +76,89 @@ INSTANTIATE_TEST_SUITE_P(
                         "WriteControlReverse", true, 0x37A, 0x2C, {PPDATADIR, PPWCONTROL}}),
     [](const auto &info) { return std::string(info.param.name); });
 
-TEST_F(PpdevPortTest, WritesTheLowByteOfData)
-{
-    port.write(0x378, 0x1A5);
-    EXPECT_EQ(device.data, 0xA5);
-    EXPECT_EQ(port.read(0x378), 0xA5);
-}
-
 TEST_F(PpdevPortTest, ControlKeepsItsLinesAndTheDirectionBit)
 {
+    EXPECT_THROW(port.read(0x37B), PortError);
+    EXPECT_EQ(device.opens, 0) << "an address it does not cover opened the device";
+    port.write(0x378, 0x1A5);
+    EXPECT_EQ(device.data, 0xA5);
     port.write(0x37A, 0xFF);
-    EXPECT_EQ(device.controlWrites.back(), 0x0F) << "bits 4-7 reached PPWCONTROL";
-    EXPECT_EQ(device.direction, 1);
+    EXPECT_EQ(opened().control, 0x0F) << "bits 4-7 reached PPWCONTROL";
+    EXPECT_EQ(opened().direction, 1);
     EXPECT_EQ(port.read(0x37A), 0x2F);
     EXPECT_EQ(port.read(0x378), 0xFF) << "a reversed port reads its input lines";
     port.write(0x37A, 0x0C);
-    EXPECT_EQ(device.direction, 0);
-    EXPECT_EQ(port.read(0x37A), 0x0C);
-    const auto directionChanges = std::count(device.requests.begin(), device.requests.end(),
-                                             static_cast<unsigned long>(PPDATADIR));
+    EXPECT_EQ(opened().direction, 0);
+    const int directionChanges = count(PPDATADIR);
     port.write(0x37A, 0x0D);
-    EXPECT_EQ(std::count(device.requests.begin(), device.requests.end(),
-                         static_cast<unsigned long>(PPDATADIR)),
-              directionChanges)
-        << "the direction was set again without a change";
+    EXPECT_EQ(count(PPDATADIR), directionChanges) << "the direction was set again unchanged";
 }
 
-TEST_F(PpdevPortTest, ClaimsOnceAtFirstUseAndReleasesAtTheEnd)
+// The device stays open for the session; the port is the program's only during an action.
+TEST_F(PpdevPortTest, ClaimsForOneActionAndGivesThePortBackAtItsEnd)
 {
-    EXPECT_EQ(device.opens, 0);
     port.read(0x378);
     port.write(0x378, 1);
     port.read(0x379);
+    EXPECT_EQ(count(PPCLAIM), 1);
+    port.endAction();
+    EXPECT_EQ(device.active(), "none") << "the port stayed claimed between actions";
+    port.read(0x379);
+    EXPECT_EQ(count(PPCLAIM), 2);
     EXPECT_EQ(device.opens, 1);
-    EXPECT_EQ(std::count(device.requests.begin(), device.requests.end(),
-                         static_cast<unsigned long>(PPCLAIM)),
-              1);
-    {
-        FakeParport other;
-        {
-            PpdevPort temporary({"parport1", 0x278, "/dev/parport1"},
-                                FakeParport::calls({{"/dev/parport1", &other}}));
-            temporary.read(0x278);
-        }
-        EXPECT_EQ(other.requests.back(), static_cast<unsigned long>(PPRELEASE));
-        EXPECT_EQ(other.closes, 1);
-    }
+    port.endAction();
+    EXPECT_EQ(count(PPRELEASE), 2);
+}
+
+TEST_F(PpdevPortTest, APortInUseFailsTheActionWithoutWaitingInTheKernel)
+{
+    device.otherHolder = "lp0";
+    const std::string text = errorOf([&] { port.read(0x378); });
+    EXPECT_NE(text.find("888 (378h)"), std::string::npos) << text;
+    EXPECT_NE(text.find("está en uso por el controlador de impresora del núcleo (lp0)"),
+              std::string::npos)
+        << text;
+    EXPECT_EQ(count(PPCLAIM), 0) << "PPCLAIM was called while the port was held";
+    // The rest of the action fails at once, with the same reason.
+    const auto before = device.requests.size();
+    for (const std::string &next :
+         {errorOf([&] { port.write(0x378, 1); }), errorOf([&] { port.read(0x379); })})
+        EXPECT_NE(next.find("en uso por el controlador de impresora"), std::string::npos) << next;
+    EXPECT_EQ(device.requests.size(), before);
+    port.endAction();
+
+    device.otherReleases();
+    EXPECT_EQ(port.read(0x379), 0xD8) << "the next action did not try again";
+}
+
+// Another program claims the port between the look at devices/active and PPCLAIM: the timer cuts
+// the claim short, the device is closed so that the holder's release cannot hand it the port,
+// and the reopened device gets back the control lines this program had set.
+TEST_F(PpdevPortTest, AClaimGivenUpLeavesNothingBehind)
+{
+    port.write(0x37A, 0x25);
+    port.endAction();
+    device.takesItInBetween = "ppdev0";
+    const std::string text = errorOf([&] { port.read(0x378); });
+    EXPECT_NE(text.find("en uso por otro programa"), std::string::npos) << text;
+    EXPECT_EQ(device.opens - device.closes, 1) << "a device left on the wait list is still open";
+    EXPECT_TRUE(std::none_of(device.devices.begin(), device.devices.end(),
+                             [](const auto &d) { return d.second.waiting; }));
+    device.otherReleases();
+    EXPECT_EQ(device.active(), "none") << "the port was handed to a claim given up";
+    port.endAction();
+
+    EXPECT_EQ(port.read(0x37A), 0x25);
+    EXPECT_EQ(opened().direction, 1);
+    EXPECT_EQ(opened().control, 0x05);
 }
 
 struct FailureCase
 {
     const char *name;
     int openError;
-    int claimError;
+    unsigned long request; // the ioctl that fails, 0 for none
+    int requestError;
     std::string reasonHas;
     std::string remedyHas;
 };
@@ -185,24 +171,17 @@ void PrintTo(const FailureCase &c, std::ostream *os)
 class PpdevFailures : public PpdevPortTest, public testing::WithParamInterface<FailureCase>
 {};
 
-TEST_P(PpdevFailures, SayWhatToDo)
+TEST_P(PpdevFailures, SayWhatToDoAndAreTriedAgainAtTheNextAction)
 {
     const FailureCase &c = GetParam();
     device.openError = c.openError;
-    if (c.claimError)
-        device.ioctlError[PPCLAIM] = c.claimError;
-    try {
-        port.read(0x379);
-        FAIL() << "no error";
-    } catch (const PortError &error) {
-        const std::string text = error.what();
-        EXPECT_NE(text.find("889 (379h)"), std::string::npos) << text;
-        EXPECT_NE(text.find("/dev/parport0"), std::string::npos) << text;
-        EXPECT_NE(text.find(c.reasonHas), std::string::npos) << text;
-        EXPECT_NE(text.find(c.remedyHas), std::string::npos) << text;
-    }
-    EXPECT_EQ(device.opens, device.closes) << "a device that could not be claimed was kept open";
-    // Retried at the next access, so that a fix takes effect without restarting.
+    if (c.request)
+        device.ioctlError[c.request] = c.requestError;
+    const std::string text = errorOf([&] { port.read(0x379); });
+    EXPECT_NE(text.find("889 (379h)"), std::string::npos) << text;
+    EXPECT_NE(text.find(c.reasonHas), std::string::npos) << text;
+    EXPECT_NE(text.find(c.remedyHas), std::string::npos) << text;
+    port.endAction();
     device.openError = 0;
     device.ioctlError.clear();
     EXPECT_EQ(port.read(0x379), device.status);
@@ -211,17 +190,13 @@ TEST_P(PpdevFailures, SayWhatToDo)
 INSTANTIATE_TEST_SUITE_P(
     Cases, PpdevFailures,
     testing::Values(
-        FailureCase{"NotInLpGroup", EACCES, 0, "no tiene permiso (EACCES)", "grupo lp"},
-        FailureCase{"ModuleNotLoaded", ENOENT, 0, "ppdev", "sudo modprobe ppdev"},
-        FailureCase{"HeldByAnotherDriverAtOpen", ENXIO, 0, "otro controlador", "sudo rmmod lp"},
-        FailureCase{"HeldByAnotherDriverAtClaim", 0, EBUSY, "(EBUSY)", "sudo rmmod lp"}),
+        FailureCase{"NotInLpGroup", EACCES, 0, 0, "no tiene permiso (EACCES)", "grupo lp"},
+        FailureCase{"ModuleNotLoaded", ENOENT, 0, 0, "ppdev", "sudo modprobe ppdev"},
+        FailureCase{"ExclusiveDriver", 0, PPCLAIM, EBUSY, "para sí solo (EBUSY)", "dmesg"},
+        FailureCase{"CardRemovedAtOpen", ENXIO, 0, 0, "ya no está", "se busca de nuevo"},
+        FailureCase{"CardRemovedWhileOpen", 0, PPRSTATUS, ENODEV,
+                    "ya no está (¿se ha quitado la tarjeta", "se busca de nuevo"},
+        FailureCase{"RefusedIoctl", 0, PPRSTATUS, EIO, "rechazó el acceso", "ppdev"}),
     [](const auto &info) { return std::string(info.param.name); });
-
-TEST_F(PpdevPortTest, ARefusedIoctlIsAnError)
-{
-    device.ioctlError[PPRSTATUS] = EIO;
-    EXPECT_THROW(port.read(0x379), PortError);
-    EXPECT_EQ(port.read(0x378), device.data);
-}
 
 } // namespace

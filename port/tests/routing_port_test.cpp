@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <ostream>
+#include <sys/stat.h>
 
 namespace {
 
@@ -54,6 +56,7 @@ struct Machine
     bool direct = false;  // root
     bool helper = false;  // helper installed and runnable by the user
     std::string lockdown;
+    std::string adminFile; // the administrator's file, when there is one
 
     TempDir root;
     FakeParport device;
@@ -73,6 +76,9 @@ struct Machine
         s.devRoot = root.str() + "/dev";
         s.sysRoot = root.str() + "/sys";
         s.ppdev = FakeParport::calls({{s.devRoot + "/parport0", &device}});
+        s.adminFile = root.str() + "/etc/velmora/portio.conf";
+        if (!adminFile.empty())
+            root.write("etc/velmora/portio.conf", adminFile);
         s.openDirect = [this](std::string &whyNot) -> std::unique_ptr<inpout::PortDriver> {
             if (!direct) {
                 whyNot = "ioperm: permiso denegado (EPERM); /dev/port: permiso denegado (EACCES)";
@@ -152,12 +158,13 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         RoutingCase{"RootWithPort", true, 0, true, false, {P, P, D, D}},
         RoutingCase{"RootWithoutPort", false, 0, true, false, {D, D, D, D}},
-        RoutingCase{"LpGroupAndHelper", true, 0, false, true, {P, P, H, H}},
+        RoutingCase{"RootWithoutPpdevModule", true, ENOENT, true, false, {D, D, D, D}},
+        RoutingCase{"RootPortHeldExclusively", true, EBUSY, true, false, {N, N, D, D}},
+        RoutingCase{"LpGroupAndHelper", true, 0, false, true, {P, P, N, H}},
         RoutingCase{"LpGroupOnly", true, 0, false, false, {P, P, N, N}},
-        RoutingCase{"HelperOnlyPortNotOpenable", true, EACCES, false, true, {H, H, H, H}},
+        RoutingCase{"HelperOnlyPortNotOpenable", true, EACCES, false, true, {N, N, N, H}},
         RoutingCase{"HelperOnlyNoPort", false, 0, false, true, {H, H, H, H}},
-        RoutingCase{"PortNotOpenableNothingElse", true, EACCES, false, false, {N, N, N, N}},
-        RoutingCase{"PortHeldByLpRoot", true, EBUSY, true, false, {D, D, D, D}}),
+        RoutingCase{"PortNotOpenableNothingElse", true, EACCES, false, false, {N, N, N, N}}),
     [](const auto &info) { return std::string(info.param.name); });
 
 TEST(RoutingPort, NoRealPathAtAllGivesNoDriverAndSaysWhatWasTried)
@@ -255,11 +262,12 @@ TEST(RoutingPort, APortThatCannotBeOpenedNamesTheLpGroup)
         const std::string text = error.what();
         EXPECT_NE(text.find("888 (378h)"), std::string::npos) << text;
         EXPECT_NE(text.find("grupo lp"), std::string::npos) << text;
-        EXPECT_NE(text.find("velmora-portio"), std::string::npos) << text;
     }
 }
 
-TEST(RoutingPort, ARawPathThatStoodInForAPortKeepsIt)
+// The kernel's port is reached by the members of lp, through ppdev, and by nobody else: not by
+// the helper when ppdev refuses, not for the registers ppdev does not serve.
+TEST(RoutingPort, AKernelPortIsNeverServedRawToAUser)
 {
     Machine machine;
     machine.parport = true;
@@ -268,11 +276,70 @@ TEST(RoutingPort, ARawPathThatStoodInForAPortKeepsIt)
     std::string whyNot;
     auto routing = machine.open(whyNot);
     ASSERT_NE(routing, nullptr);
-    routing->write(0x378, 0x11);
+    EXPECT_THROW(routing->write(0x378, 0x11), PortError);
+    try {
+        routing->read(0x37B);
+        FAIL() << "no error";
+    } catch (const PortError &error) {
+        const std::string text = error.what();
+        EXPECT_NE(text.find("891 (37Bh): el controlador del núcleo tiene el puerto parport0 "
+                            "(378h-37Fh y 778h-77Ah); por ppdev solo se llega a sus registros de "
+                            "datos, estado y control (378h-37Ah)"),
+                  std::string::npos)
+            << text;
+        EXPECT_NE(text.find("rmmod lp ppdev parport_pc"), std::string::npos) << text;
+    }
+    EXPECT_EQ(machine.helperStarts, 0);
+    routing->endAction();
     machine.device.openError = 0; // the user joins the lp group meanwhile
-    EXPECT_EQ(routing->read(0x378), 0x11);
-    EXPECT_EQ(routing->route(0x37A), Route::Helper);
-    EXPECT_EQ(machine.device.opens, 0);
+    routing->write(0x378, 0x22);
+    EXPECT_EQ(machine.device.data, 0x22);
+}
+
+// The kernel's ports are looked up at each action: a port bound later goes through ppdev, and
+// the helper started before it, which would still serve it, is replaced; a port taken away is
+// no longer routed to its device.
+TEST(RoutingPort, FollowsThePortsTheKernelBindsAndLoses)
+{
+    Machine machine;
+    machine.helper = true;
+    std::string whyNot;
+    auto routing = machine.open(whyNot);
+    ASSERT_NE(routing, nullptr) << whyNot;
+    EXPECT_EQ(routing->route(0x378), Route::Helper);
+    EXPECT_EQ(machine.helperStarts, 1);
+    routing->endAction();
+
+    machine.root.write("proc/sys/dev/parport/parport0/base-addr", "888\t0\n");
+    EXPECT_EQ(routing->route(0x378), Route::Ppdev);
+    EXPECT_EQ(routing->route(0x278), Route::Helper);
+    EXPECT_EQ(machine.helperStarts, 2) << "the helper that predates the kernel's port stayed";
+    routing->endAction();
+
+    std::filesystem::remove_all(machine.root.path() / "proc/sys/dev/parport/parport0");
+    EXPECT_EQ(routing->route(0x378), Route::Helper);
+    EXPECT_EQ(machine.device.opens, machine.device.closes) << "the lost port's device is open";
+}
+
+// The helper cannot say why it leaves the administrator's file aside, so the program does.
+TEST(Inpout, SaysWhenTheAdministratorsFileIsIgnored)
+{
+    Machine machine;
+    machine.parport = true;
+    machine.helper = true;
+    machine.adminFile = "D010-D017\n";
+    std::string whyNot;
+    std::vector<std::string> notices;
+    inpout::setNoticeHandler([&](const std::string &notice) { notices.push_back(notice); });
+    auto routing = machine.open(whyNot);
+    ::chmod((machine.root.str() + "/etc/velmora/portio.conf").c_str(), 0666);
+    routing = machine.open(whyNot);
+    inpout::setNoticeHandler(nullptr);
+    ASSERT_FALSE(notices.empty());
+    EXPECT_NE(notices.back().find("No se tiene en cuenta " + machine.root.str()
+                                  + "/etc/velmora/portio.conf"),
+              std::string::npos)
+        << notices.back();
 }
 
 TEST(Inpout, ThrowsThePortErrorThroughInp32AndOut32)
@@ -286,6 +353,18 @@ TEST(Inpout, ThrowsThePortErrorThroughInp32AndOut32)
 
     Out32(StatusPort, 0x42);
     EXPECT_EQ(Inp32(StatusPort), 0x42);
+    EXPECT_EQ(machine.device.active(), "none") << "an access outside an action kept the port";
+    {
+        const inpout::PortAction click;
+        Inp32(StatusPort);
+        Inp32(StatusPort + 1);
+        EXPECT_EQ(machine.device.active(), "ppdev0");
+    }
+    EXPECT_EQ(machine.device.active(), "none");
+    EXPECT_EQ(std::count(machine.device.requests.begin(), machine.device.requests.end(),
+                         static_cast<unsigned long>(PPCLAIM)),
+              3)
+        << "one claim per action";
     EXPECT_THROW(Inp32(0x278), PortError);
     EXPECT_THROW(Out32(-1, 0), PortError);
     EXPECT_TRUE(notices.empty()) << "a machine with a real port was told it has none";
