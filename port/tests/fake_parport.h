@@ -19,7 +19,8 @@
 //  - register ioctls fail with EINVAL until the device has claimed the port;
 //  - PPCLAIM while another holds the port sleeps until the holder's release; here it comes back
 //    at once with EINTR, as the caller's timer makes it, and leaves the device on the wait list,
-//    so that the holder's release hands the port to it;
+//    so that the holder's release hands the port to it (the kernel's code; in the emulator that
+//    release did not even return, so only the closing is checked there);
 //  - closing a device gives the port back and takes the device off the wait list;
 //  - devices/active names the holder: "none", "lp0", "ppdev0".
 class FakeParport

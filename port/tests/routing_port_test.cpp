@@ -1,3 +1,4 @@
+#include "direct_port.h"
 #include "fake_parport.h"
 #include "inpout.h"
 #include "routing_port.h"
@@ -166,6 +167,16 @@ INSTANTIATE_TEST_SUITE_P(
         RoutingCase{"HelperOnlyNoPort", false, 0, false, true, {H, H, H, H}},
         RoutingCase{"PortNotOpenableNothingElse", true, EACCES, false, false, {N, N, N, N}}),
     [](const auto &info) { return std::string(info.param.name); });
+
+// The lockdown look-up opens a file of its own, which must not overwrite the errno reported.
+TEST(DirectPort, NamesTheErrnoTheSystemGave)
+{
+    TempDir folder;
+    std::string whyNot;
+    EXPECT_EQ(inpout::DirectPort::openDevPort(folder.str(), whyNot, folder.str() + "/sys"),
+              nullptr);
+    EXPECT_NE(whyNot.find("(errno " + std::to_string(EISDIR) + ")"), std::string::npos) << whyNot;
+}
 
 TEST(RoutingPort, NoRealPathAtAllGivesNoDriverAndSaysWhatWasTried)
 {

@@ -1,13 +1,14 @@
 // Runs inside the emulator (tools/qemu-port-test.sh) as init's child, as root, on a kernel with an
-// emulated parallel port at 378h and the parport, parport_pc and ppdev modules loaded. Every path
-// to the port is tried for real: ioperm, /dev/port, ppdev, the helper velmora-portio (as root and,
-// with its file capability and group, as an unprivileged user), the routing between them and,
-// last, the same under kernel lockdown. Prints one line per check and "N passed, N failed".
+// emulated parallel port at 378h. Every path to the port is tried for real: ioperm, /dev/port,
+// ppdev, the helper velmora-portio (as root and, with its file capability and group, as an
+// unprivileged user), the routing between them, two programs sharing the port through ppdev and,
+// last, the same under kernel lockdown. The first half runs before the kernel has bound the port
+// (parport_pc not loaded), the second after. Prints one line per check and "N passed, N failed".
 //
 // Each part runs in a child process of its own, so that the port permission one part gets (ioperm
 // is inherited by fork) never helps the next, and so that the unprivileged parts can drop root.
 //
-// Usage: port_guest_test <helper path>
+// Usage: port_guest_test <helper path> <script that loads parport_pc and ppdev>
 #include "direct_port.h"
 #include "helper_port.h"
 #include "inpout.h"
@@ -18,6 +19,10 @@
 
 #include <grp.h>
 #include <linux/capability.h>
+#include <linux/parport.h>
+#include <linux/ppdev.h>
+#include <sys/io.h>
+#include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -26,11 +31,14 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <functional>
+#include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -148,8 +156,9 @@ void strobe(inpout::PortDriver &port, const std::string &path, char byte)
     check(steps == "58h 18h D8h ", path + ": the printer's handshake after a strobe: " + steps);
 }
 
-// The same checks for every path that reaches the bare registers (not ppdev).
-void rawRegisters(inpout::PortDriver &port, const std::string &path, char strobed)
+// The same checks for every path that reaches the bare registers (not ppdev). serial: whether
+// the path may reach the serial port at 2F8h, which the helper refuses.
+void rawRegisters(inpout::PortDriver &port, const std::string &path, char strobed, bool serial)
 {
     for (const int pattern : {0x55, 0xAA, 0x00, 0xFF}) {
         port.write(Data, pattern);
@@ -163,7 +172,8 @@ void rawRegisters(inpout::PortDriver &port, const std::string &path, char strobe
     checkValue(port.read(Data), 0xFF, path + ": data in reverse direction reads the lines");
     port.write(Control, ControlIdle);
     checkValue(port.read(Absent), 0xFF, path + ": absent port 278h");
-    checkValue(port.read(0x2F8 + 2), 0xFF, path + ": absent port 2FAh");
+    if (serial)
+        checkValue(port.read(0x2F8 + 2), 0xFF, path + ": absent port 2FAh");
     strobe(port, path, strobed);
 }
 
@@ -179,6 +189,65 @@ std::unique_ptr<inpout::HelperPort> startHelper(const std::string &path, std::st
     why = helper ? "" : failure.reason + " / " + failure.remedy;
     return helper;
 }
+
+std::string readFile(const std::string &path)
+{
+    std::ifstream file(path);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+std::string activeHolder()
+{
+    std::string text = readFile("/proc/sys/dev/parport/parport0/devices/active");
+    while (!text.empty() && text.back() == '\n')
+        text.pop_back();
+    return text;
+}
+
+std::string statusLine(pid_t pid, const std::string &key)
+{
+    std::istringstream status(readFile("/proc/" + std::to_string(pid) + "/status"));
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind(key + ":", 0) == 0)
+            return line.substr(line.find_first_not_of(" \t", key.size() + 1));
+    return "?";
+}
+
+// The CMOS clock's RAM, read as root: what a user's write to 70h/71h would change.
+std::vector<int> cmos()
+{
+    std::vector<int> bytes;
+    if (ioperm(0x70, 2, 1) != 0)
+        return bytes;
+    for (int index = 0x10; index < 0x40; ++index) {
+        outb(static_cast<unsigned char>(index), 0x70);
+        bytes.push_back(inb(0x71));
+    }
+    ioperm(0x70, 2, 0);
+    return bytes;
+}
+
+double millisecondsSince(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+        .count();
+}
+
+// A one-byte message between two processes.
+struct Channel
+{
+    int fds[2] = {-1, -1};
+    Channel() { (void)!pipe(fds); }
+    void send(char c) { (void)!write(fds[1], &c, 1); }
+    char receive()
+    {
+        char c = 0;
+        (void)!read(fds[0], &c, 1);
+        return c;
+    }
+};
 
 // Talks to the real helper binary directly, bytes in and out, to see it refuse what is malformed.
 struct RawHelper
@@ -241,22 +310,17 @@ void helperRefusesMalformedRequests(const std::string &path)
     }
     {
         RawHelper helper(path);
-        const auto got = helper.exchange({'r', 1, 0x78, 0x03}, false);
-        check(got.size() == 8 && (got[6] | (got[7] << 8)) == EINVAL,
-              "a read carrying a value is refused");
-        checkValue(helper.exitStatus(), 2, "and the helper ends with status 2");
-    }
-    {
-        RawHelper helper(path);
         const auto got = helper.exchange({'r', 0}, true);
         checkValue(static_cast<long>(got.size()), 4, "a cut-off request gets only the hello");
         checkValue(helper.exitStatus(), 2, "and the helper ends with status 2");
     }
     {
         RawHelper helper(path);
-        const auto got = helper.exchange({'r', 0, 0x78, 0x03}, true);
-        check(got.size() == 8 && got[4] == 'r' && got[6] == 0 && got[7] == 0,
+        const auto got = helper.exchange({'r', 0, 0x78, 0x03, 'w', 0xFE, 0x64, 0x00}, true);
+        check(got.size() == 12 && got[4] == 'r' && got[6] == 0 && got[7] == 0,
               "a good request then end of input: served");
+        check(got.size() == 12 && (got[10] | (got[11] << 8)) == EACCES,
+              "the keyboard controller's reset (FEh to 64h) refused with EACCES");
         checkValue(helper.exitStatus(), 0, "and the helper ends with status 0 at end of input");
     }
     {
@@ -279,9 +343,6 @@ void installHelper(const std::string &path)
         setxattr(path.c_str(), "security.capability", &capability, sizeof capability, 0);
     check(set == 0, "helper given cap_sys_rawio+ep"
                         + (set ? ": " + std::string(std::strerror(errno)) : std::string()));
-    // /dev/parport0 as udev leaves it on Debian.
-    check(chown("/dev/parport0", 0, LpGroup) == 0 && chmod("/dev/parport0", 0660) == 0,
-          "/dev/parport0 owned by root:lp, mode 0660");
 }
 
 inpout::PortSystem systemWithHelper(const std::string &path)
@@ -300,6 +361,7 @@ void checkRoutes(inpout::RoutingPort &routing, Route data, Route absent, const s
     const Route gotAbsent = routing.route(Absent);
     check(gotData == data, setup + ": 378h by " + inpout::routeName(gotData));
     check(gotAbsent == absent, setup + ": 278h by " + inpout::routeName(gotAbsent));
+    routing.endAction();
 }
 
 void rootDirect()
@@ -308,11 +370,75 @@ void rootDirect()
     auto ioperm = inpout::DirectPort::openIoperm(why);
     check(ioperm && ioperm->usesIoperm(), "ioperm as root" + detail(why));
     if (ioperm)
-        rawRegisters(*ioperm, "ioperm", 'I');
+        rawRegisters(*ioperm, "ioperm", 'I', true);
     auto devPort = inpout::DirectPort::openDevPort("/dev/port", why);
     check(devPort != nullptr, "/dev/port as root" + detail(why));
     if (devPort)
-        rawRegisters(*devPort, "/dev/port", 'P');
+        rawRegisters(*devPort, "/dev/port", 'P', true);
+}
+
+void rootHelper(const std::string &path)
+{
+    std::string why;
+    auto helper = startHelper(path, why);
+    check(helper != nullptr, "helper as root" + detail(why));
+    if (!helper)
+        return;
+    rawRegisters(*helper, "helper", 'H', false);
+    kill(helper->pid(), SIGKILL);
+    expectPortError([&] { helper->read(Data); }, {"velmora-portio", "(señal 9)"},
+                    "a killed helper is an error");
+    helper->write(Data, 0x3C);
+    checkValue(helper->read(Data), 0x3C, "the helper is started again at the next access");
+}
+
+// What a member of velmora-port reaches while the kernel owns no port: the parallel port, and
+// nothing of what would let the group act as root.
+void helperServesParallelPortsOnly(const std::string &path)
+{
+    std::string why;
+    check(!inpout::DirectPort::open(why), "no direct access without root: " + why);
+    auto helper = startHelper(path, why);
+    check(helper != nullptr, "helper runs for a member of velmora-port" + detail(why));
+    if (!helper)
+        return;
+    helper->write(Data, 0x69);
+    checkValue(helper->read(Data), 0x69, "helper: 378h served when the kernel owns no port");
+    const std::string capabilities = statusLine(helper->pid(), "CapEff");
+    check(capabilities == "0000000000000000",
+          "the running helper's effective capabilities: " + capabilities);
+    check(statusLine(helper->pid(), "Seccomp") == "2", "the running helper is under seccomp");
+    for (const auto &[address, value] : std::vector<std::pair<std::uint16_t, int>>{
+             {0x70, 0x30}, {0x71, 0xFE}, {0x64, 0xFE}, {0xCF8, 0x80}, {0xCFC, 0xFF}, {0x3F8, 0x41}})
+        expectPortError(
+            [&] { helper->write(address, value); },
+            {inpout::addressText(address), "solo se les sirven registros de puerto paralelo"},
+            "helper: " + hex(address) + " refused");
+    checkValue(helper->read(Data), 0x69, "the helper goes on after refusals");
+    auto routing = inpout::RoutingPort::open(systemWithHelper(path), why);
+    check(routing != nullptr, "routing driver" + detail(why));
+    if (routing)
+        checkRoutes(*routing, Route::Helper, Route::Helper, "velmora-port, no kernel port");
+}
+
+void noRealPath(const std::string &path)
+{
+    std::string why;
+    check(!inpout::RoutingPort::open(systemWithHelper(path), why), "no real path: no driver");
+    for (const char *p : {"no lista ninguno", "ioperm: permiso denegado (EPERM)",
+                          "/dev/port: permiso denegado (EACCES)", "grupo velmora-port"})
+        checkText(why, p, "the reason names what was tried, with the system's errno");
+    std::vector<std::string> notices;
+    inpout::setHardwareOpener([path](std::string &reason) -> std::unique_ptr<inpout::PortDriver> {
+        return inpout::RoutingPort::open(systemWithHelper(path), reason);
+    });
+    inpout::setNoticeHandler([&](const std::string &notice) { notices.push_back(notice); });
+    Out32(StatusPort, 0x42);
+    checkValue(Inp32(StatusPort), 0x42, "the simulated port serves");
+    checkValue(Inp32(889), inpout::SimulatedPort::IdleStatus, "with its idle status");
+    check(notices.size() == 1, "one notice");
+    if (!notices.empty())
+        checkText(notices[0], "puerto paralelo simulado", "the notice");
 }
 
 void rootPpdev()
@@ -323,6 +449,8 @@ void rootPpdev()
         return;
     check(ports[0].base == Data && ports[0].device == "/dev/parport0",
           "parport0 at " + hex(ports[0].base) + " on " + ports[0].device);
+    check(chown("/dev/parport0", 0, LpGroup) == 0 && chmod("/dev/parport0", 0660) == 0,
+          "/dev/parport0 owned by root:lp, mode 0660, as udev leaves it");
     inpout::PpdevPort port(ports[0]);
     for (const int pattern : {0x55, 0xAA, 0x00, 0xFF}) {
         port.write(Data, pattern);
@@ -338,55 +466,140 @@ void rootPpdev()
     port.write(Status, 0);
     checkValue(port.read(Status) & 0xF8, IdleStatus, "ppdev: a status write changes nothing");
     strobe(port, "ppdev", 'D');
-
-    // The same register seen from the bare path.
-    std::string why;
-    auto direct = inpout::DirectPort::openIoperm(why);
-    check(direct != nullptr, "ioperm beside ppdev" + detail(why));
-    if (!direct)
-        return;
-    port.write(Data, 0x5A);
-    checkValue(direct->read(Data), 0x5A, "ppdev writes what ioperm reads");
-    direct->write(Data, 0xA5);
-    checkValue(port.read(Data), 0xA5, "ioperm writes what ppdev reads");
+    check(activeHolder() == "ppdev0", "devices/active names a ppdev holder: " + activeHolder());
+    port.endAction();
+    check(activeHolder() == "none", "given back at the end of the action: " + activeHolder());
 }
 
-void rootHelper(const std::string &path)
+// What the fakes of ppdev take for granted, on the kernel's own driver.
+void ppdevAsTheFakesAssume()
 {
-    std::string why;
-    auto helper = startHelper(path, why);
-    check(helper != nullptr, "helper as root" + detail(why));
-    if (!helper)
-        return;
-    rawRegisters(*helper, "helper", 'H');
-    kill(helper->pid(), SIGKILL);
-    expectPortError([&] { helper->read(Data); }, {"velmora-portio", "(señal 9)"},
-                    "a killed helper is an error");
-    helper->write(Data, 0x3C);
-    checkValue(helper->read(Data), 0x3C, "the helper is started again at the next access");
+    auto calls = inpout::PpdevCalls::system();
+    const int a = calls.open("/dev/parport0");
+    const int b = calls.open("/dev/parport0");
+    check(a >= 0 && b >= 0, "two devices open on one port");
+    unsigned char byte = 0;
+    checkValue(-calls.ioctl(a, PPRDATA, &byte), EINVAL, "a register ioctl before PPCLAIM");
+    check(calls.claim(a, 30) == 0, "the first claim");
+    // Autofeed and init: no strobe, so the emulated printer raises no interrupt meanwhile.
+    unsigned char lines = 0x06;
+    byte = 0x3C;
+    calls.ioctl(a, PPWCONTROL, &lines);
+    calls.ioctl(a, PPWDATA, &byte);
+    const auto start = std::chrono::steady_clock::now();
+    const int second = calls.claim(b, 30);
+    const double waited = millisecondsSince(start);
+    check(second == -EINTR && waited < 200,
+          "a claim while held sleeps until the timer: " + std::to_string(second) + " after "
+              + std::to_string(int(waited)) + " ms");
+    // The claim given up leaves the device on the kernel's wait list. Released then, the port is
+    // handed to it (the kernel's own code says so); here the holder's PPRELEASE did not even
+    // return, and the emulated machine stopped. Closing the device first takes it off the list.
+    calls.close(b);
+    calls.ioctl(a, PPRELEASE, nullptr);
+    check(activeHolder() == "none",
+          "a device closed after its claim was given up is not handed the port: " + activeHolder());
+    const int c = calls.open("/dev/parport0");
+    check(calls.claim(c, 30) == 0, "a fresh device claims");
+    calls.ioctl(c, PPRCONTROL, &byte);
+    checkValue(byte & 0x0F, ControlIdle, "a fresh device starts from 0Ch");
+    calls.ioctl(c, PPRDATA, &byte);
+    checkValue(byte, 0x3C, "data is the port's, shared");
+    calls.ioctl(c, PPRELEASE, nullptr);
+    calls.claim(a, 30);
+    calls.ioctl(a, PPRCONTROL, &byte);
+    checkValue(byte & 0x0F, 0x06, "each claim restores the claimant's own control lines");
+    calls.ioctl(a, PPRELEASE, nullptr);
+    calls.close(a);
+    calls.close(c);
 }
 
-void unprivilegedWithPortGroup(const std::string &path)
+// Two programs on one port through ppdev, as two Velmora windows would be.
+void twoProgramsShareThePort()
 {
-    std::string why;
-    check(!inpout::DirectPort::open(why), "no direct access without root: " + why);
-    auto helper = startHelper(path, why);
-    check(helper != nullptr, "helper runs for a member of velmora-port" + detail(why));
-    if (helper) {
-        helper->write(Data, 0x69);
-        checkValue(helper->read(Data), 0x69, "helper: data read back as an unprivileged user");
-        checkValue(helper->read(Absent), 0xFF, "helper: absent port as an unprivileged user");
+    const auto ports = inpout::discoverParports();
+    if (ports.empty())
+        return;
+    Channel toHolder, fromHolder, toWaiter, fromWaiter;
+    const pid_t holder = fork();
+    if (holder == 0) {
+        inpout::PpdevPort port(ports[0]);
+        port.write(Data, 0x11); // claims, and keeps the port until the action ends
+        port.write(Control, 0x06);
+        fromHolder.send('h');
+        toHolder.receive();
+        const auto start = std::chrono::steady_clock::now();
+        port.read(Data);
+        const double took = millisecondsSince(start);
+        check(took < 100, "the holder's next access is not held up by the other's attempt: "
+                              + std::to_string(took) + " ms");
+        toHolder.receive();
+        port.endAction();
+        fromHolder.send('r');
+        toHolder.receive();
+        checkValue(port.read(Control), 0x06, "the holder keeps its own control lines");
+        port.endAction();
+        _exit(0);
     }
-    helper.reset();
-    why.clear();
+    fromHolder.receive();
+    const pid_t waiter = fork();
+    if (waiter == 0) {
+        inpout::PpdevPort port(ports[0]);
+        const auto start = std::chrono::steady_clock::now();
+        expectPortError([&] { port.read(Data); },
+                        {"888 (378h)", "en uso por otro programa, a través de ppdev (ppdev0)"},
+                        "an action on a port another program holds");
+        const double took = millisecondsSince(start);
+        check(took < 1000, "fails within a second: " + std::to_string(int(took)) + " ms");
+        port.endAction();
+        fromWaiter.send('f');
+        toWaiter.receive();
+        checkValue(port.read(Data), 0x11, "the next action works, and sees the holder's data");
+        checkValue(port.read(Control), ControlIdle,
+                   "with this program's own control lines, not the holder's");
+        port.endAction();
+        _exit(0);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    toHolder.send('g');
+    std::string states;
+    for (int i = 0; i < 5; ++i) {
+        for (const pid_t pid : {holder, waiter})
+            states += statusLine(pid, "State").substr(0, 1);
+        std::this_thread::sleep_for(std::chrono::milliseconds(40));
+    }
+    check(states.find('D') == std::string::npos, "no process in state D: " + states);
+    fromWaiter.receive();
+    toHolder.send('x');
+    fromHolder.receive();
+    check(activeHolder() == "none",
+          "the program that gave up does not end up holding the port: " + activeHolder());
+    toWaiter.send('g');
+    toHolder.send('e');
+    for (const pid_t pid : {holder, waiter}) {
+        int status = 0;
+        waitpid(pid, &status, 0);
+        check(WIFEXITED(status) && WEXITSTATUS(status) == 0,
+              "both programs finish: " + std::to_string(status));
+    }
+}
+
+void portGroupWithKernelPort(const std::string &path)
+{
+    std::string why;
+    auto helper = startHelper(path, why);
+    check(helper != nullptr, "a fresh helper" + detail(why));
+    if (helper)
+        expectPortError([&] { helper->read(Data); },
+                        {"el controlador del núcleo tiene el puerto parport0"},
+                        "the helper refuses 378h once the kernel owns it");
     auto routing = inpout::RoutingPort::open(systemWithHelper(path), why);
     check(routing != nullptr, "routing driver" + detail(why));
     if (!routing)
         return;
-    // Not in the lp group: ppdev cannot open the port, so the helper stands in for it.
-    checkRoutes(*routing, Route::Helper, Route::Helper, "velmora-port only");
-    routing->write(Data, 0x96);
-    checkValue(routing->read(Data), 0x96, "routing: data through the helper");
+    checkRoutes(*routing, Route::None, Route::Helper, "velmora-port only");
+    expectPortError([&] { routing->read(Data); }, {"888 (378h)", "grupo lp"},
+                    "the kernel's port needs the lp group");
 }
 
 void unprivilegedWithLpGroup(const std::string &path)
@@ -402,7 +615,7 @@ void unprivilegedWithLpGroup(const std::string &path)
         return;
     checkRoutes(*routing, Route::Ppdev, Route::None, "lp only");
     routing->write(Data, 0x77);
-    checkValue(routing->read(Data), 0x77, "routing: data through ppdev");
+    checkValue(routing->read(Data), 0x77, "routing: 378h served through ppdev to a member of lp");
     expectPortError([&] { routing->read(Absent); },
                     {"632 (278h)", "378h-37Ah en /dev/parport0", "grupo velmora-port"},
                     "an address nothing reaches");
@@ -419,6 +632,9 @@ void unprivilegedWithBothGroups(const std::string &path)
     routing->write(Data, 0x18);
     checkValue(routing->read(Data), 0x18, "routing: data through ppdev");
     checkValue(routing->read(Absent), 0xFF, "routing: absent port through the helper");
+    expectPortError([&] { routing->read(0x37B); },
+                    {"891 (37Bh)", "el controlador del núcleo tiene el puerto parport0"},
+                    "a register ppdev does not serve");
 }
 
 void unprivilegedWithNothing(const std::string &path)
@@ -426,32 +642,11 @@ void unprivilegedWithNothing(const std::string &path)
     std::string why;
     auto routing = inpout::RoutingPort::open(systemWithHelper(path), why);
     check(routing != nullptr, "a known port is a real path even when closed to the user");
-    if (routing) {
-        checkRoutes(*routing, Route::None, Route::None, "no group");
-        expectPortError([&] { routing->read(Data); }, {"888 (378h)", "grupo lp"},
-                        "the known port names the lp group");
-    }
-
-    // A machine whose kernel knows no port: nothing real at all.
-    mkdir("/tmp/noports", 0755);
-    inpout::PortSystem bare = systemWithHelper(path);
-    bare.procRoot = "/tmp/noports";
-    why.clear();
-    check(!inpout::RoutingPort::open(bare, why), "no real path: no routing driver");
-    for (const char *p : {"no lista ninguno", "ioperm: permiso denegado (EPERM)",
-                          "/dev/port: permiso denegado (EACCES)", "grupo velmora-port"})
-        checkText(why, p, "the reason names what was tried");
-    std::vector<std::string> notices;
-    inpout::setHardwareOpener([bare](std::string &reason) -> std::unique_ptr<inpout::PortDriver> {
-        return inpout::RoutingPort::open(bare, reason);
-    });
-    inpout::setNoticeHandler([&](const std::string &notice) { notices.push_back(notice); });
-    Out32(StatusPort, 0x42);
-    checkValue(Inp32(StatusPort), 0x42, "the simulated port serves");
-    checkValue(Inp32(889), inpout::SimulatedPort::IdleStatus, "with its idle status");
-    check(notices.size() == 1, "one notice");
-    if (!notices.empty())
-        checkText(notices[0], "puerto paralelo simulado", "the notice");
+    if (!routing)
+        return;
+    checkRoutes(*routing, Route::None, Route::None, "no group");
+    expectPortError([&] { routing->read(Data); }, {"888 (378h)", "grupo lp"},
+                    "the known port names the lp group");
 }
 
 void rootBinding()
@@ -459,6 +654,7 @@ void rootBinding()
     // The program's own binding, unchanged: routing on the real machine.
     Out32(StatusPort, 0xC3);
     checkValue(Inp32(StatusPort), 0xC3, "Inp32/Out32: data read back");
+    check(activeHolder() == "none", "Inp32/Out32 give the port back: " + activeHolder());
     auto *routing = dynamic_cast<inpout::RoutingPort *>(inpout::currentDriver());
     check(routing != nullptr, "Inp32/Out32 bound the routing driver");
     if (!routing)
@@ -497,21 +693,34 @@ void lockedDown(const std::string &path)
 int main(int argc, char **argv)
 {
     setvbuf(stdout, nullptr, _IOLBF, 0);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: port_guest_test <helper path>\n");
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: port_guest_test <helper path> <module loader>\n");
         return 2;
     }
     const std::string helper = argv[1];
     counts = static_cast<Counts *>(
         mmap(nullptr, sizeof(Counts), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0));
 
+    std::printf("== the kernel owns no port\n");
     part("root: ioperm and /dev/port", {}, true, rootDirect);
-    part("root: ppdev", {}, true, rootPpdev);
     part("root: helper", {}, true, [&] { rootHelper(helper); });
     part("helper refuses what is malformed", {}, true,
          [&] { helperRefusesMalformedRequests(helper); });
     part("install the helper", {}, true, [&] { installHelper(helper); });
-    part("user in velmora-port", {PortGroup}, false, [&] { unprivilegedWithPortGroup(helper); });
+    const std::vector<int> cmosBefore = cmos();
+    part("user in velmora-port", {PortGroup}, false,
+         [&] { helperServesParallelPortsOnly(helper); });
+    check(!cmosBefore.empty() && cmos() == cmosBefore,
+          "the CMOS is unchanged and the machine still runs");
+    part("user in no group", {}, false, [&] { noRealPath(helper); });
+
+    std::printf("== the kernel owns the port at 378h\n");
+    std::fflush(stdout);
+    check(std::system(argv[2]) == 0, "parport_pc and ppdev loaded");
+    part("root: ppdev", {}, true, rootPpdev);
+    part("root: ppdev as the fakes assume", {}, true, ppdevAsTheFakesAssume);
+    part("two programs in lp on one port", {LpGroup}, false, twoProgramsShareThePort);
+    part("user in velmora-port", {PortGroup}, false, [&] { portGroupWithKernelPort(helper); });
     part("user in lp", {LpGroup}, false, [&] { unprivilegedWithLpGroup(helper); });
     part("user in lp and velmora-port", {LpGroup, PortGroup}, false,
          [&] { unprivilegedWithBothGroups(helper); });
