@@ -54,6 +54,13 @@ if [ -e "$stage/usr/libexec/velmora/velmora-portio" ]; then
     check "postinst grants the helper CAP_SYS_RAWIO for its group only" \
         grep -q 'setcap cap_sys_rawio+ep "/usr/libexec/velmora/velmora-portio"' "$stage/DEBIAN/postinst"
     check "postinst is valid shell" sh -n "$stage/DEBIAN/postinst"
+    for f in usr/libexec/velmora/velmora-portio usr/bin/velmora; do
+        check "/$f binds its symbols at start (BIND_NOW)" \
+            grep -qE 'BIND_NOW|FLAGS_1\).*\bNOW\b' <<<"$(readelf -dW "$stage/$f")"
+        check "/$f has read-only relocations (GNU_RELRO)" grep -q GNU_RELRO <<<"$(readelf -lW "$stage/$f")"
+        check "/$f has the stack protector or fortified calls (__stack_chk_fail, __*_chk)" \
+            grep -qE ' (__stack_chk_fail|__[a-z0-9_]+_chk)(@|$)' <<<"$(readelf --dyn-syms -W "$stage/$f")"
+    done
 fi
 
 entry=$stage/usr/share/applications/org.velmora.Velmora.desktop
