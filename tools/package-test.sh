@@ -110,8 +110,6 @@ if [ -e "$stage/usr/libexec/velmora/velmora-portio" ]; then
 - /usr/local/ /usr/local - grants
 - /opt/velmora /opt/velmora - grants
 - /home/ana/.local /home/ana/.local - none
-- /tmp/velmora /tmp/velmora - none
-- / / - none
 /tmp/stage /usr /usr - none
 - /usr /usr/local - none
 - /usr /usr setcap fails
