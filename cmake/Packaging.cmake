@@ -31,17 +31,16 @@ if(TARGET velmora-portio)
             PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE)
     configure_file(${PROJECT_SOURCE_DIR}/app/dist/grant-port-access.sh.in
                    ${PROJECT_BINARY_DIR}/grant-port-access.sh @ONLY)
-    # A real install (not into a staging DESTDIR) as root grants the capability at once; the
-    # package does the same from its postinst.
-    install(CODE "
-        if(\"\$ENV{DESTDIR}\" STREQUAL \"\")
-            execute_process(COMMAND id -u OUTPUT_VARIABLE uid OUTPUT_STRIP_TRAILING_WHITESPACE)
-            if(uid STREQUAL \"0\")
-                execute_process(COMMAND sh ${PROJECT_BINARY_DIR}/grant-port-access.sh)
-            else()
-                message(WARNING \"Not root: run ${PROJECT_BINARY_DIR}/grant-port-access.sh as root to let the helper reach raw ports\")
-            endif()
-        endif()")
+    # A real install of the system grants the helper its group and capability at once (see the
+    # script for when); the package does the same from its postinst.
+    install(CODE "set(VELMORA_GRANT_SCRIPT \"${PROJECT_BINARY_DIR}/grant-port-access.sh\")
+                  set(VELMORA_CONFIGURED_PREFIX \"${CMAKE_INSTALL_PREFIX}\")")
+    install(SCRIPT ${PROJECT_SOURCE_DIR}/cmake/GrantPortAccess.cmake)
+    # The blocks an administrator adds to what the helper serves; shipped with none active. For
+    # the prefix /usr this is /etc/velmora/portio.conf, a conffile of the package.
+    set(VELMORA_PORTIO_CONF "${CMAKE_INSTALL_FULL_SYSCONFDIR}/velmora/portio.conf")
+    install(FILES ${PROJECT_SOURCE_DIR}/app/dist/portio.conf
+            DESTINATION ${CMAKE_INSTALL_FULL_SYSCONFDIR}/velmora)
 endif()
 
 set(CPACK_GENERATOR "DEB")
@@ -61,8 +60,9 @@ set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-liberation, libcap2-bin, libcups2, passw
 if(TARGET velmora-portio)
     configure_file(${PROJECT_SOURCE_DIR}/app/dist/postinst.in ${PROJECT_BINARY_DIR}/deb/postinst @ONLY)
     configure_file(${PROJECT_SOURCE_DIR}/app/dist/postrm.in ${PROJECT_BINARY_DIR}/deb/postrm @ONLY)
+    file(WRITE ${PROJECT_BINARY_DIR}/deb/conffiles "${VELMORA_PORTIO_CONF}\n")
     set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
-        "${PROJECT_BINARY_DIR}/deb/postinst;${PROJECT_BINARY_DIR}/deb/postrm")
+        "${PROJECT_BINARY_DIR}/deb/postinst;${PROJECT_BINARY_DIR}/deb/postrm;${PROJECT_BINARY_DIR}/deb/conffiles")
     set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 endif()
 include(CPack)

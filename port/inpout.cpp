@@ -117,9 +117,11 @@ std::string simulatedPortNotice(const std::string &reason)
            + reason
            + ".\n\n"
 #ifdef _WIN32
-             "Para trabajar con el puerto real, ponga la biblioteca de acceso a puertos "
+             "Para trabajar con el puerto real, la biblioteca de acceso a puertos "
            + libraryText()
-           + " (con su controlador instalado) junto a Velmora.\n\n"
+           + " ha de estar junto a Velmora y su controlador, instalado: ejecute Velmora una vez "
+             "como administrador (clic derecho, «Ejecutar como administrador») y la biblioteca "
+             "lo instala; después basta con abrirlo de la forma habitual.\n\n"
 #else
              "Para trabajar con el puerto real: cargue el módulo ppdev (sudo modprobe ppdev) y "
              "añada su usuario al grupo lp, para los puertos que conoce el núcleo; o instale "

@@ -17,7 +17,8 @@ std::string describeLoadError(DWORD error)
 {
     switch (error) {
     case ERROR_MOD_NOT_FOUND:
-        return "no se encuentra junto al programa ni en la ruta de búsqueda";
+        return "no se encuentra junto al programa ni en la carpeta de sistema de Windows (la "
+               "carpeta actual no se mira)";
     case ERROR_BAD_EXE_FORMAT:
         return "es de otra arquitectura (32 o 64 bits) que el programa";
     case ERROR_ACCESS_DENIED:
@@ -26,6 +27,8 @@ std::string describeLoadError(DWORD error)
         return "Windows no pudo cargarla (error " + std::to_string(error) + ")";
     }
 }
+
+using IsDriverOpenFunction = int(__stdcall *)();
 
 template <typename Function>
 Function entryPoint(HMODULE module, const char *name)
@@ -47,7 +50,11 @@ const wchar_t *WindowsPort::libraryName()
 
 std::unique_ptr<WindowsPort> WindowsPort::open(const std::wstring &library, std::string &whyNot)
 {
-    HMODULE module = LoadLibraryW(library.c_str());
+    // Only the program's own folder and System32: a library of that name left in the current
+    // folder (a download folder, a network share) would otherwise run with the program's rights.
+    HMODULE module =
+        LoadLibraryExW(library.c_str(), nullptr,
+                       LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
     if (!module) {
         whyNot = "la biblioteca " + narrow(library) + " " + describeLoadError(GetLastError());
         return nullptr;
@@ -59,6 +66,16 @@ std::unique_ptr<WindowsPort> WindowsPort::open(const std::wstring &library, std:
                  + (inp32   ? "Out32"
                     : out32 ? "Inp32"
                             : "Inp32 ni la función Out32");
+        FreeLibrary(module);
+        return nullptr;
+    }
+    // Without its kernel driver the library answers every Inp32 with 0, which would pass for a
+    // real reading. Releases that can tell export IsInpOutDriverOpen; older ones are trusted.
+    const auto driverOpen = entryPoint<IsDriverOpenFunction>(module, "IsInpOutDriverOpen");
+    if (driverOpen && !driverOpen()) {
+        whyNot = "la biblioteca " + narrow(library)
+                 + " está, pero su controlador no está abierto (IsInpOutDriverOpen): la "
+                   "biblioteca lo instala la primera vez que se ejecuta como administrador";
         FreeLibrary(module);
         return nullptr;
     }

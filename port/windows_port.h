@@ -12,7 +12,10 @@ namespace inpout {
 // The port I/O library of Windows, bound by name with its entry points
 //   short _stdcall Inp32(short address);
 //   void _stdcall Out32(short address, short value);
-// The library is loaded when the driver is opened, which the binding does at the first call.
+// The library is loaded when the driver is opened, which the binding does at the first call, from
+// the program's folder or System32 only. A library that exports
+//   BOOL _stdcall IsInpOutDriverOpen();
+// is used only when that says its kernel driver is open.
 class WindowsPort : public PortDriver
 {
 public:
@@ -23,7 +26,7 @@ public:
     static const wchar_t *libraryName();
 
     // Loads the library and finds both entry points, or returns nullptr and names, in Spanish,
-    // what is missing.
+    // what is missing or that the library's driver is not open.
     static std::unique_ptr<WindowsPort> open(const std::wstring &library, std::string &whyNot);
     ~WindowsPort() override;
     WindowsPort(const WindowsPort &) = delete;

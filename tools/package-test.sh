@@ -51,9 +51,70 @@ for size in 16 32 48 64 128 256; do
 done
 if [ -e "$stage/usr/libexec/velmora/velmora-portio" ]; then
     check "the helper is not runnable by others" test "$(stat -c %a "$stage/usr/libexec/velmora/velmora-portio")" = 750
-    check "postinst grants the helper CAP_SYS_RAWIO for its group only" \
-        grep -q 'setcap cap_sys_rawio+ep "/usr/libexec/velmora/velmora-portio"' "$stage/DEBIAN/postinst"
     check "postinst is valid shell" sh -n "$stage/DEBIAN/postinst"
+    for f in usr/libexec/velmora/velmora-portio usr/bin/velmora; do
+        check "/$f binds its symbols at start (BIND_NOW)" \
+            grep -qE 'BIND_NOW|FLAGS_1\).*\bNOW\b' <<<"$(readelf -dW "$stage/$f")"
+        check "/$f has read-only relocations (GNU_RELRO)" grep -q GNU_RELRO <<<"$(readelf -lW "$stage/$f")"
+        check "/$f has the stack protector or fortified calls (__stack_chk_fail, __*_chk)" \
+            grep -qE ' (__stack_chk_fail|__[a-z0-9_]+_chk)(@|$)' <<<"$(readelf --dyn-syms -W "$stage/$f")"
+    done
+    conf=$stage/etc/velmora/portio.conf
+    check "ships /etc/velmora/portio.conf as a conffile" grep -qx /etc/velmora/portio.conf "$stage/DEBIAN/conffiles"
+    check "whose every line is a comment, so that it adds no port" \
+        test -s "$conf" -a -z "$(grep -v -e '^[[:space:]]*#' -e '^[[:space:]]*$' "$conf")"
+
+    # The install scripts, run against stand-ins for the commands that change the system: each
+    # logs its call, and those named in STUB_FAIL fail.
+    stubs=$stage/stubs
+    calls=$stage/calls
+    mkdir "$stubs"
+    for c in getent groupadd groupdel chown chmod setcap dpkg-statoverride; do
+        printf '%s\n' '#!/bin/sh' 'echo "${0##*/} $*" >>"$STUB_LOG"' \
+            'case " $STUB_FAIL " in *" ${0##*/} "*) echo "${0##*/}: falla simulada" >&2; exit 1 ;; esac' \
+            >"$stubs/$c"
+        chmod +x "$stubs/$c"
+    done
+    stubbed() { # the commands that fail, then a command line; prints the calls made, on one line
+        local out
+        : >"$calls"
+        out=$(env PATH="$stubs:$PATH" STUB_LOG="$calls" STUB_FAIL="$1" "${@:2}" 2>&1) \
+            || echo "failed: $out" >>"$calls"
+        tr '\n' '|' <"$calls"
+    }
+    helper=/usr/libexec/velmora/velmora-portio
+    grants="setcap cap_sys_rawio+ep $helper|"
+    check "postinst sets the helper's owner and mode, then its capability" test \
+        "$(stubbed dpkg-statoverride sh "$stage/DEBIAN/postinst" configure)" = \
+        "getent group velmora-port|dpkg-statoverride --list $helper|chown root:velmora-port $helper|chmod 0750 $helper|$grants"
+    check "postinst leaves an owner and mode set with dpkg-statoverride, and grants" test \
+        "$(stubbed "" sh "$stage/DEBIAN/postinst" configure)" = \
+        "getent group velmora-port|dpkg-statoverride --list $helper|$grants"
+    check "postrm keeps the group on purge" test -z "$(stubbed "" sh "$stage/DEBIAN/postrm" purge)"
+
+    # When `cmake --install` grants: its script, with the package's grant script and the stand-ins.
+    if [ "$(id -u)" -eq 0 ]; then
+        while read -r destdir configured installed fail expected; do
+            [ "$destdir" = - ] && destdir=
+            [ "$fail" = - ] && fail=
+            got=$(DESTDIR=$destdir stubbed "$fail" cmake -DVELMORA_CONFIGURED_PREFIX="$configured" \
+                -DCMAKE_INSTALL_PREFIX="$installed" -DVELMORA_GRANT_SCRIPT=build/package/grant-port-access.sh \
+                -P cmake/GrantPortAccess.cmake)
+            case $expected in
+            grants) check "an install as root into $installed grants" grep -q "$grants\$" <<<"$got" ;;
+            fails) check "a grant that fails ends the install and says why" grep -q 'failed: .*setcap: falla simulada' <<<"$got" ;;
+            *) check "an install into ${destdir:+DESTDIR }$installed (configured $configured) does not grant" test -z "$got" ;;
+            esac
+        done <<'END'
+- /usr /usr - grants
+- /usr/local/ /usr/local - grants
+- /opt/velmora /opt/velmora - grants
+- /home/ana/.local /home/ana/.local - none
+/tmp/stage /usr /usr - none
+- /usr /usr/local - none
+- /usr /usr setcap fails
+END
+    fi
 fi
 
 entry=$stage/usr/share/applications/org.velmora.Velmora.desktop
