@@ -22,6 +22,9 @@ elseif(CMAKE_SYSTEM_NAME STREQUAL "Linux")
     add_library(portio_policy STATIC
         ${PORT_DRIVERS_DIR}/portio/portio_policy.cpp ${PORT_DRIVERS_DIR}/portio/portio_policy.h)
     target_include_directories(portio_policy PUBLIC ${PORT_DRIVERS_DIR}/portio)
+    include(GNUInstallDirs)
+    target_compile_definitions(portio_policy PUBLIC
+        VELMORA_PORTIO_CONF="${CMAKE_INSTALL_FULL_SYSCONFDIR}/velmora/portio.conf")
     target_link_libraries(portio_policy PRIVATE velmora_warnings)
     target_link_libraries(port_drivers PUBLIC portio_policy)
     include(GNUInstallDirs)

@@ -180,12 +180,14 @@ AdminFile readAdminFile(const std::string &path)
                             ? parseHex(line, block.first)
                             : parseHex(trimmed(line.substr(0, dash)), block.first)
                                   && parseHex(trimmed(line.substr(dash + 1)), block.last);
+        // A base alone stands for the port's eight registers.
         if (dash == std::string::npos)
-            block.last = block.first;
+            block.last = static_cast<std::uint16_t>(std::min(block.first + 7, 0xFFFF));
         if (!ok || block.last < block.first)
             why = "la línea " + std::to_string(lineNumber) + ", «" + line
-                  + "», no es un bloque de direcciones (escriba, en hexadecimal, «D010-D017» o "
-                    "una sola dirección)";
+                  + "», no es un bloque de direcciones (escriba, en hexadecimal, «D010-D017», o la "
+                    "base del "
+                    "puerto, «D010»)";
         else
             admin.blocks.push_back(block);
     }

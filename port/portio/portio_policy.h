@@ -20,7 +20,8 @@
 
 namespace portio {
 
-inline constexpr const char *AdminFilePath = "/etc/velmora/portio.conf";
+// /etc/velmora/portio.conf for a system install; set by the build from its configuration folder.
+inline constexpr const char *AdminFilePath = VELMORA_PORTIO_CONF;
 
 // A run of consecutive addresses, both ends included.
 struct Block
@@ -51,8 +52,9 @@ std::vector<Block> standardBlocks();
 // The registers of a port the kernel has bound: base to base + 7 and its ECP block.
 std::vector<Block> kernelBlocks(const KernelPort &port);
 
-// The administrator's file: one block a line, "D010-D017" or "0xD010-0xD017" or one address,
-// in hexadecimal; "#" starts a comment.
+// The administrator's file: one block a line, in hexadecimal, "D010-D017" (both ends included)
+// or a port's base alone, "D010", for its eight registers; "0x" before or "h" after a number
+// are allowed; "#" starts a comment.
 struct AdminFile
 {
     std::string path;

@@ -82,6 +82,7 @@ TEST(PortioPolicy, HonoursTheAdministratorsFileOnlyWhenOnlyRootCanChangeIt)
         {"bad line", "D010-D017\nlpt2\n", 0644, false, "la línea 2, «lpt2»"},
         {"reversed", "D017-D010\n", 0644, false, "la línea 1"},
         {"too wide", "1D010\n", 0644, false, "la línea 1"},
+        {"cut off", "D010-\n", 0644, false, "la línea 1"},
     };
     for (const AdminCase &c : cases) {
         TempDir etc;
@@ -95,7 +96,7 @@ TEST(PortioPolicy, HonoursTheAdministratorsFileOnlyWhenOnlyRootCanChangeIt)
             << c.name << ": " << admin.whyIgnored;
         if (c.honoured)
             EXPECT_EQ(admin.blocks,
-                      (std::vector<Block>{{0xD010, 0xD017}, {0xE000, 0xE007}, {0x2F8, 0x2F8}}));
+                      (std::vector<Block>{{0xD010, 0xD017}, {0xE000, 0xE007}, {0x2F8, 0x2FF}}));
         else
             EXPECT_TRUE(admin.blocks.empty()) << c.name;
     }
@@ -103,9 +104,9 @@ TEST(PortioPolicy, HonoursTheAdministratorsFileOnlyWhenOnlyRootCanChangeIt)
     TempDir etc;
     ::chmod(etc.str().c_str(), 0755);
     const std::string path = etc.write("portio.conf", "D010-D017\n").string();
-    ::chown(path.c_str(), 65534, 65534);
+    ASSERT_EQ(::chown(path.c_str(), 65534, 65534), 0);
     EXPECT_NE(portio::readAdminFile(path).whyIgnored.find("no es de root"), std::string::npos);
-    ::chown(path.c_str(), 0, 0);
+    ASSERT_EQ(::chown(path.c_str(), 0, 0), 0);
     ::chmod(etc.str().c_str(), 0777);
     EXPECT_NE(portio::readAdminFile(path).whyIgnored.find("su carpeta"), std::string::npos);
     ::chmod(etc.str().c_str(), 0755);
