@@ -1,3 +1,4 @@
+#include "command_line.h"
 #include "form1.h"
 #include "velmora_start.h"
 
@@ -6,8 +7,25 @@
 #include <cstdio>
 #include <memory>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 int main(int argc, char *argv[])
 {
+    // A command needs no window, no display and no QApplication.
+    if (!command_line::wantsWindow(argc, argv)) {
+#ifdef _WIN32
+        // A program without a console has nowhere to write: one box says it, once.
+        MessageBoxW(nullptr,
+                    L"La línea de órdenes de Velmora es la de Linux. En Windows, abra Velmora "
+                    L"sin argumentos para usar su ventana.",
+                    L"Velmora", MB_OK | MB_ICONINFORMATION);
+        return command_line::WrongUsage;
+#else
+        return command_line::run(argc, argv);
+#endif
+    }
     if (!hasDisplay()) {
         std::fputs("Velmora necesita una pantalla gráfica y no hay ninguna (DISPLAY y "
                    "WAYLAND_DISPLAY están vacías).\n"

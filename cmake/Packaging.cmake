@@ -12,6 +12,15 @@ install(TARGETS velmora RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/information_window/VelmoraInfo.txt
         DESTINATION ${CMAKE_INSTALL_DATADIR}/velmora)
 
+# The manual page of the command line, compressed as Debian installs manual pages.
+if(NOT WIN32)
+    add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/velmora.1.gz
+        COMMAND sh -c "gzip -9n < '${PROJECT_SOURCE_DIR}/app/man/velmora.1' > '${PROJECT_BINARY_DIR}/velmora.1.gz'"
+        DEPENDS ${PROJECT_SOURCE_DIR}/app/man/velmora.1 VERBATIM)
+    add_custom_target(velmora_manual ALL DEPENDS ${PROJECT_BINARY_DIR}/velmora.1.gz)
+    install(FILES ${PROJECT_BINARY_DIR}/velmora.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endif()
+
 configure_file(${PROJECT_SOURCE_DIR}/app/dist/org.velmora.Velmora.desktop.in
                ${PROJECT_BINARY_DIR}/org.velmora.Velmora.desktop @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/org.velmora.Velmora.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)

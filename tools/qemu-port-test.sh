@@ -6,19 +6,25 @@
 # from the serial console; the bytes the guest strobed out to the printer side are read from the
 # port's output file.
 #
-# Usage: tools/qemu-port-test.sh [--guest FILE] [--helper FILE] [--work DIR] [--cache DIR]
-#   --guest, --helper  the static programs (default: built now in build/default)
+# Usage: tools/qemu-port-test.sh [--guest FILE] [--helper FILE] [--cli FILE] [--work DIR]
+#                                [--cache DIR] [--installed-helper PATH]
+#   --guest, --helper, --cli  the static programs (default: built now in build/default)
+#   --installed-helper        where the command line looks for the helper (the build's
+#                             VELMORA_PORTIO_INSTALLED_PATH)
 #   --work             scratch folder (default: build/qemu-work)
 #   --cache            where the kernel package and its unpacked files are kept between runs
 #                      (default: build/qemu-cache)
 # Exit: 0 all passed, 1 a failure, 77 qemu cannot run on this machine at all.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-guest= helper= work=$root/build/qemu-work cache=$root/build/qemu-cache
+guest= helper= cli= work=$root/build/qemu-work
+installed=/usr/local/libexec/velmora/velmora-portio cache=$root/build/qemu-cache
 while [ $# -gt 0 ]; do
     case $1 in
     --guest) guest=$2; shift 2 ;;
     --helper) helper=$2; shift 2 ;;
+    --cli) cli=$2; shift 2 ;;
+    --installed-helper) installed=$2; shift 2 ;;
     --work) work=$2; shift 2 ;;
     --cache) cache=$2; shift 2 ;;
     *) echo "unknown argument: $1" >&2; exit 2 ;;
@@ -41,14 +47,16 @@ if ! dpkg-query -W -f='${Status}' busybox-static 2>/dev/null | grep -q "install 
     exit 1
 fi
 
-if [ -z "$guest" ] || [ -z "$helper" ]; then
+if [ -z "$guest" ] || [ -z "$helper" ] || [ -z "$cli" ]; then
     cmake --preset default >/dev/null
-    cmake --build --preset default --target port_guest_test velmora-portio-static
+    cmake --build --preset default --target port_guest_test velmora-portio-static velmora-cli-static
     guest=$root/build/default/port/tests/port_guest_test
     helper=$root/build/default/port/tests/velmora-portio-static
+    cli=$root/build/default/command_line/tests/velmora-cli-static
 fi
 guest=$(realpath "$guest")
 helper=$(realpath "$helper")
+cli=$(realpath "$cli")
 mkdir -p "$work" "$cache"
 work=$(realpath "$work")
 cache=$(realpath "$cache")
@@ -105,6 +113,7 @@ cd "$work"
 cp "$busybox" initrd/bin/busybox
 cp "$guest" initrd/port_guest_test
 cp "$helper" initrd/velmora-portio
+cp "$cli" initrd/velmora-cli
 for m in "${order[@]}"; do cp "$(find "$moddir" -name "$m.ko" | head -1)" initrd/lib/modules/; done
 cat >initrd/init <<INIT
 #!/bin/busybox sh
@@ -117,6 +126,10 @@ mount -t tmpfs tmp /tmp
 # A tmpfs keeps the helper's file capability (an extended attribute).
 mount -t tmpfs opt /opt
 mkdir -p /opt/velmora && cp /velmora-portio /opt/velmora/velmora-portio
+# The groups as the install leaves them, so that the command line can name them.
+mkdir -p /etc && printf 'root:x:0:\nlp:x:7:\nvelmora-port:x:1000:\nnogroup:x:65534:\n' >/etc/group
+# Where the command line looks for the helper, as an install would put it.
+mkdir -p ${installed%/*} && ln -s /opt/velmora/velmora-portio $installed
 # The guest test loads the port's drivers itself, half-way: first the kernel owns no port.
 cat >/load-modules <<LOAD
 #!/bin/busybox sh
@@ -124,7 +137,7 @@ for m in ${order[*]}; do insmod /lib/modules/\\\$m.ko || exit 1; done
 dmesg | grep -E 'parport[0-9]:' | sed 's/^/kernel: /'
 LOAD
 chmod +x /load-modules
-/port_guest_test /opt/velmora/velmora-portio /load-modules
+/port_guest_test /opt/velmora/velmora-portio /load-modules /velmora-cli
 echo "guest test exit status \$?"
 poweroff -f
 INIT

@@ -8,7 +8,7 @@
 // Each part runs in a child process of its own, so that the port permission one part gets (ioperm
 // is inherited by fork) never helps the next, and so that the unprivileged parts can drop root.
 //
-// Usage: port_guest_test <helper path> <script that loads parport_pc and ppdev>
+// Usage: port_guest_test <helper path> <script that loads parport_pc and ppdev> <velmora-cli>
 #include "direct_port.h"
 #include "helper_port.h"
 #include "inpout.h"
@@ -235,6 +235,68 @@ double millisecondsSince(std::chrono::steady_clock::time_point start)
         .count();
 }
 
+// The command line (velmora-cli, the static build of `velmora COMMAND`), run as this process runs.
+struct Cli
+{
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string cliPath;
+
+std::string drain(int fd)
+{
+    std::string text;
+    char buffer[512];
+    for (ssize_t n; (n = read(fd, buffer, sizeof buffer)) > 0;)
+        text.append(buffer, std::size_t(n));
+    close(fd);
+    return text;
+}
+
+Cli velmora(std::vector<std::string> arguments)
+{
+    int out[2];
+    int err[2];
+    if (pipe(out) != 0 || pipe(err) != 0)
+        return {};
+    const pid_t child = fork();
+    if (child == 0) {
+        dup2(out[1], 1);
+        dup2(err[1], 2);
+        std::vector<char *> argv{cliPath.data()};
+        for (std::string &a : arguments)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        char *envp[] = {nullptr};
+        execve(cliPath.c_str(), argv.data(), envp);
+        _exit(127);
+    }
+    close(out[1]);
+    close(err[1]);
+    Cli result;
+    result.err = drain(err[0]);
+    result.out = drain(out[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return result;
+}
+
+void checkCli(const std::vector<std::string> &arguments, int status, const std::string &part,
+              const std::string &what)
+{
+    const Cli run = velmora(arguments);
+    std::string line = "velmora";
+    for (const std::string &a : arguments)
+        line += " " + a;
+    const std::string &text = status == 0 ? run.out : run.err;
+    check(run.status == status && contains(text, part),
+          what + ": «" + line + "» exits " + std::to_string(run.status) + " with \""
+              + text.substr(0, 200) + "\"");
+}
+
 // A one-byte message between two processes.
 struct Channel
 {
@@ -421,8 +483,26 @@ void helperServesParallelPortsOnly(const std::string &path)
         checkRoutes(*routing, Route::Helper, Route::Helper, "velmora-port, no kernel port");
 }
 
+void cliRoot()
+{
+    checkCli({"write", "0x378", "0b01011010"}, 0, "", "root writes through ioperm");
+    checkCli({"read", "888"}, 0, "90\n", "and reads back");
+    checkCli({"read", "0x2FA", "--hex"}, 0, "0xFF\n", "root reads any address");
+}
+
+void cliPortGroup()
+{
+    checkCli({"write", "378h", "0xA5"}, 0, "",
+             "a member of velmora-port writes through the helper");
+    checkCli({"read", "&H378", "--hex"}, 0, "0xA5\n", "and reads back");
+    checkCli({"read", "0x70"}, 1, "solo se les sirven registros de puerto paralelo",
+             "a refused address");
+}
+
 void noRealPath(const std::string &path)
 {
+    checkCli({"read", "888"}, 1, "no hay ningún camino real", "no path at all: status 1");
+    checkCli({"read", "888", "--simulated"}, 0, "0\n", "unless the simulated port is asked for");
     std::string why;
     check(!inpout::RoutingPort::open(systemWithHelper(path), why), "no real path: no driver");
     for (const char *p : {"no lista ninguno", "ioperm: permiso denegado (EPERM)",
@@ -584,6 +664,83 @@ void twoProgramsShareThePort()
     }
 }
 
+void cliThroughPpdev()
+{
+    checkCli({"write", "888", "0"}, 0, "", "a member of lp writes through ppdev");
+    const pid_t writer = fork();
+    if (writer == 0) {
+        const Cli run = velmora({"write", "888", "0b10100101"});
+        _exit(run.status);
+    }
+    int status = 0;
+    waitpid(writer, &status, 0);
+    const Cli pins = velmora({"pins"});
+    check(pins.status == 0, "pins: " + pins.err);
+    for (const char *line :
+         {"  2  D0         salida      1", "  3  D1         salida      0",
+          "  9  D7         salida      1", " 11  Busy       entrada     0",
+          " 10  nAck       entrada     1", "  1  nStrobe    salida      1*", "Por ppdev"})
+        checkText(pins.out, line, "pins shows another process's byte and the printer's status");
+
+    checkCli({"write", "890", "0x06"}, 0, "", "one command sets the control lines");
+    checkCli({"read", "890"}, 0, "12\n", "the next command has its own, 0Ch");
+
+    // A watch in the background sees a write made meanwhile by another command.
+    int log[2];
+    (void)!pipe(log);
+    const pid_t watcher = fork();
+    if (watcher == 0) {
+        dup2(log[1], 1);
+        close(log[0]);
+        std::string p = cliPath;
+        char pins_[] = "pins", watch[] = "--watch", interval[] = "--interval", ms[] = "20",
+             countOption[] = "--count", count[] = "30";
+        char *argv[] = {p.data(), pins_, watch, interval, ms, countOption, count, nullptr};
+        char *envp[] = {nullptr};
+        execve(p.c_str(), argv, envp);
+        _exit(127);
+    }
+    close(log[1]);
+    std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    checkCli({"write", "888", "0xA4"}, 0, "", "a write while the watch runs");
+    const std::string logged = drain(log[0]);
+    waitpid(watcher, &status, 0);
+    check(WIFEXITED(status) && WEXITSTATUS(status) == 0, "the watch finishes");
+    checkText(logged, "hora,pin,señal,antes,después", "the watch's header");
+    checkText(logged, ",2,D0,1,0", "the watch logs D0 falling");
+    check(logged.find(",3,D1,") == std::string::npos, "and nothing that did not change");
+
+    // A port another program holds.
+    Channel held, done;
+    const pid_t holder = fork();
+    if (holder == 0) {
+        inpout::PpdevPort port(inpout::discoverParports().at(0));
+        port.read(Data);
+        held.send('h');
+        done.receive();
+        port.endAction();
+        _exit(0);
+    }
+    held.receive();
+    checkCli({"read", "888"}, 1, "está en uso por otro programa", "a port held by another");
+    done.send('d');
+    waitpid(holder, &status, 0);
+}
+
+void cliBothGroups()
+{
+    checkCli({"read", "0x37B"}, 1, "el controlador del núcleo tiene el puerto parport0",
+             "a register of the kernel's port that ppdev does not serve");
+    checkCli({"read", "632"}, 0, "255\n", "278h through the helper");
+    const Cli ports = velmora({"ports"});
+    check(ports.status == 0, "ports");
+    for (const char *part : {"/dev/parport0: base 378h", "módulo ppdev: cargado",
+                             "grupo lp: es miembro", "grupo velmora-port: es miembro"})
+        checkText(ports.out, part, "ports");
+    std::printf("---- velmora ports\n%s---- velmora pins\n%s----\n", ports.out.c_str(),
+                velmora({"pins"}).out.c_str());
+}
+
 void portGroupWithKernelPort(const std::string &path)
 {
     std::string why;
@@ -693,23 +850,27 @@ void lockedDown(const std::string &path)
 int main(int argc, char **argv)
 {
     setvbuf(stdout, nullptr, _IOLBF, 0);
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: port_guest_test <helper path> <module loader>\n");
+    if (argc != 4) {
+        std::fprintf(stderr,
+                     "usage: port_guest_test <helper path> <module loader> <command line>\n");
         return 2;
     }
     const std::string helper = argv[1];
+    cliPath = argv[3];
     counts = static_cast<Counts *>(
         mmap(nullptr, sizeof(Counts), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0));
 
     std::printf("== the kernel owns no port\n");
     part("root: ioperm and /dev/port", {}, true, rootDirect);
     part("root: helper", {}, true, [&] { rootHelper(helper); });
+    part("root: command line", {}, true, cliRoot);
     part("helper refuses what is malformed", {}, true,
          [&] { helperRefusesMalformedRequests(helper); });
     part("install the helper", {}, true, [&] { installHelper(helper); });
     const std::vector<int> cmosBefore = cmos();
     part("user in velmora-port", {PortGroup}, false,
          [&] { helperServesParallelPortsOnly(helper); });
+    part("user in velmora-port: command line", {PortGroup}, false, cliPortGroup);
     check(!cmosBefore.empty() && cmos() == cmosBefore,
           "the CMOS is unchanged and the machine still runs");
     part("user in no group", {}, false, [&] { noRealPath(helper); });
@@ -720,6 +881,8 @@ int main(int argc, char **argv)
     part("root: ppdev", {}, true, rootPpdev);
     part("root: ppdev as the fakes assume", {}, true, ppdevAsTheFakesAssume);
     part("two programs in lp on one port", {LpGroup}, false, twoProgramsShareThePort);
+    part("user in lp: command line", {LpGroup}, false, cliThroughPpdev);
+    part("user in lp and velmora-port: command line", {LpGroup, PortGroup}, false, cliBothGroups);
     part("user in velmora-port", {PortGroup}, false, [&] { portGroupWithKernelPort(helper); });
     part("user in lp", {LpGroup}, false, [&] { unprivilegedWithLpGroup(helper); });
     part("user in lp and velmora-port", {LpGroup, PortGroup}, false,

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <cstdio>
+
+// Velmora's command line: read, write, watch the pins of, and diagnose a port from a shell,
+// without a window, a display or Qt. With no command the program opens its window.
+namespace command_line {
+
+enum ExitStatus : int { Done = 0, Unreachable = 1, WrongUsage = 2 };
+
+// Whether the arguments ask for the window: none at all, or only those Qt takes itself
+// (-platform, -display, -style, -geometry, -reverse, and their -- forms).
+bool wantsWindow(int argc, char **argv);
+
+// Runs the command the arguments give, and returns the program's exit status. Only Linux has
+// the command line; elsewhere it says so on err and returns WrongUsage.
+int run(int argc, char **argv, std::FILE *out = stdout, std::FILE *err = stderr);
+
+} // namespace command_line

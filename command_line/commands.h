@@ -1,0 +1,19 @@
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+
+// The commands themselves, on Linux's port drivers.
+namespace command_line {
+
+enum class Format { Decimal, Hex, Binary };
+
+int readPort(std::uint16_t address, Format format, bool simulated, std::FILE *out, std::FILE *err);
+int writePort(std::uint16_t address, std::uint8_t value, bool simulated, std::FILE *err);
+// One snapshot, or with watch a sample every intervalMs until Ctrl-C or q (or count samples).
+int showPins(std::optional<std::uint16_t> base, bool watch, int intervalMs, long count,
+             bool simulated, std::FILE *out, std::FILE *err);
+int listPorts(std::FILE *out);
+
+} // namespace command_line
