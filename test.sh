@@ -13,6 +13,11 @@ tools/package-test.sh
 echo "== windows cross build"
 tools/windows-port-test.sh
 
+# The whole program for Windows against Qt for MinGW (built once into a cache outside the tree),
+# its unit tests and the installed program under wine.
+echo "== windows program"
+tools/windows-test.sh
+
 for preset in default asan; do
     echo "== $preset build"
     cmake --preset "$preset" >/dev/null

@@ -1,4 +1,8 @@
-# Installation layout and the Debian package.
+# Installation layout and the Debian package; on Windows, one folder and its installer.
+if(WIN32)
+    include(${CMAKE_CURRENT_LIST_DIR}/WindowsDeploy.cmake)
+    return()
+endif()
 include(GNUInstallDirs)
 
 # The program reads VelmoraInfo.txt from its working folder; the desktop entry starts it there.

@@ -20,6 +20,9 @@ packages=(
     # Windows build with a run under wine (tools/windows-port-test.sh).
     qemu-system-x86 busybox-static cpio
     g++-mingw-w64-x86-64 wine64
+    # The whole program for Windows (tools/windows-test.sh): Qt built from Debian's source
+    # (tools/qt-mingw.sh), Qt's Spanish translation, and the installer.
+    qt6-translations-l10n nsis
     # The fuzzers: clang, and libFuzzer, which comes with clang's runtime libraries.
     clang libclang-rt-14-dev
     # The real program driven end to end: the clipboard read back, and a window closed politely.

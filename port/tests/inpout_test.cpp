@@ -1,7 +1,9 @@
-#include "direct_port.h"
 #include "inpout.h"
 #include "simulated_port.h"
+#ifdef __linux__
+#include "direct_port.h"
 #include "temp_dir.h"
+#endif
 
 #include <gtest/gtest.h>
 
@@ -79,6 +81,7 @@ TEST(Inpout, ExplainsInSpanishWhyThePortIsSimulated)
         EXPECT_NE(notice.find(part), std::string::npos) << part << " missing in: " << notice;
 }
 
+#ifdef __linux__
 TEST(Inpout, NamesTheSystemsReason)
 {
     EXPECT_EQ(inpout::describePortError(ENOSYS, ""), "el sistema no lo admite (ENOSYS)");
@@ -168,6 +171,8 @@ TEST(DirectPort, NamesAMissingDevPortAndTheLockdown)
         nullptr);
     EXPECT_EQ(whyNot, root.str() + "/dev/port: no existe (ENOENT)");
 }
+
+#endif // __linux__
 
 struct MessageCase
 {

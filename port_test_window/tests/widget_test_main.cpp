@@ -3,12 +3,11 @@
 #include <QApplication>
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 int main(int argc, char *argv[])
 {
     // Test runners start this binary without the test's environment; widgets need no screen.
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
 
     installSimulatedPortForTests();
 
