@@ -1,10 +1,10 @@
 ; Velmora's installer for 64-bit Windows, in Spanish. Built by the target `installer` of the
 ; Windows build (cmake/WindowsDeploy.cmake), which passes VERSION, DEPLOY (the folder to install),
 ; UNINSTALL_LIST (the uninstaller's Delete lines for that folder), ICON and OUTFILE.
-Unicode true
+; A 64-bit installer for a 64-bit program: a 32-bit Windows refuses to start it at all.
+Target amd64-unicode
 SetCompressor /SOLID lzma
 !include "MUI2.nsh"
-!include "x64.nsh"
 
 !define APP "Velmora"
 !define PUBLISHER "Velmora"
@@ -47,10 +47,6 @@ VIAddVersionKey /LANG=1034 "LegalCopyright" "Copyright 2026 Velmora"
 !insertmacro MUI_LANGUAGE "Spanish"
 
 Function .onInit
-    ${IfNot} ${RunningX64}
-        MessageBox MB_ICONSTOP "Velmora es un programa de 64 bits y este Windows es de 32 bits: no se puede instalar aquí."
-        Abort
-    ${EndIf}
     SetRegView 64
     ; Installed for everyone, as the Programs and Features entry is.
     SetShellVarContext all
