@@ -25,9 +25,10 @@ SETTLE=${VELMORA_E2E_SETTLE:-150}
 passed=0 failed=0 pid=''
 tmp=$(mktemp -d /tmp/velmora-wine-e2e.XXXXXX)
 
+# The program runs in a session of its own, so that wine's process goes with its wrapper.
 stop_program() {
     if [ -n "$pid" ]; then
-        kill "$pid" 2>/dev/null
+        kill -- "-$pid" 2>/dev/null
         wait "$pid" 2>/dev/null
         pid=''
     fi
@@ -152,7 +153,7 @@ check_indicators() {
 start() {
     local expect=$1 what=$2 box t
     shift 2
-    (cd "$install_dir" && exec "$wine_run" velmora.exe) >"$tmp/program.log" 2>&1 &
+    (cd "$install_dir" && exec setsid "$wine_run" velmora.exe) >"$tmp/program.log" 2>&1 &
     pid=$!
     main=''
     for ((t = 0; t < WAIT; t++)); do
