@@ -43,9 +43,13 @@ dpkg-deb -x "$deb" "$stage"
 dpkg-deb -e "$deb" "$stage/DEBIAN"
 
 for f in usr/bin/velmora usr/share/velmora/VelmoraInfo.txt usr/share/applications/org.velmora.Velmora.desktop \
-         usr/share/metainfo/org.velmora.Velmora.metainfo.xml; do
+         usr/share/metainfo/org.velmora.Velmora.metainfo.xml usr/share/man/man1/velmora.1.gz; do
     check "installs /$f" test -s "$stage/$f"
 done
+check "the manual page names the administrator's file" \
+    grep -q /etc/velmora/portio.conf <<<"$(zcat "$stage/usr/share/man/man1/velmora.1.gz")"
+check "the command line runs without a display" \
+    env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$stage/usr/bin/velmora" --version
 for size in 16 32 48 64 128 256; do
     check "plug icon ${size}x${size}" test "$(identify -format '%wx%h' "$stage/usr/share/icons/hicolor/${size}x${size}/apps/velmora.png" 2>/dev/null)" = "${size}x${size}"
 done
