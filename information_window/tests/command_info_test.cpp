@@ -14,7 +14,14 @@
 #include <QTest>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
+#include <new>
+#include <stdexcept>
+#include <utility>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -184,10 +191,14 @@ TEST_F(CommandInfoTest, AMissingFileIsReportedOnceAndTheNextClickTriesAgain)
     clickInfo();
 
     ASSERT_EQ(errors.size(), 1);
-    EXPECT_EQ(
-        errors.front(),
-        u"No se pudo leer el archivo de información «VelmoraInfo.txt» (%1): no existe."_qs.arg(
-            infoFilePath()));
+    // Every place it was looked for is named: here, the installed data folder and the program's.
+    const QString program = QCoreApplication::applicationDirPath();
+    EXPECT_EQ(errors.front(),
+              u"No se encontró el archivo de información «VelmoraInfo.txt» en ninguna de estas "
+              u"carpetas: «%1», «%2», «%3». Póngalo en una de ellas, o reinstale Velmora, y vuelva "
+              u"a pulsar el botón."_qs.arg(QDir::currentPath(),
+                                           QDir::cleanPath(program + u"/../share/velmora"_qs),
+                                           program));
     EXPECT_TRUE(ayudas().isEmpty());
     EXPECT_TRUE(form->isVisible());
 
@@ -197,6 +208,58 @@ TEST_F(CommandInfoTest, AMissingFileIsReportedOnceAndTheNextClickTriesAgain)
     ASSERT_NE(ayuda, nullptr);
     EXPECT_EQ(textInfo(ayuda)->toPlainText(), u"ahora sí\n"_qs);
     EXPECT_EQ(errors.size(), 1);
+}
+
+TEST_F(CommandInfoTest, AFileThatIsNoTextOrTooLargeGivesOneMessageAndTheProgramGoesOn)
+{
+    const QByteArray path = QFile::encodeName(infoFilePath());
+    const std::pair<const char *, std::function<void()>> cases[] = {
+        {"a FIFO", [&] { ASSERT_EQ(::mkfifo(path, 0600), 0); }},
+        {"a link to /dev/zero", [&] { ASSERT_EQ(::symlink("/dev/zero", path), 0); }},
+        {"a sparse file of 1 GB",
+         [&] {
+             QFile file(infoFilePath());
+             ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.resize(1 << 30));
+         }},
+    };
+    for (const auto &[name, prepare] : cases) {
+        ::unlink(path);
+        prepare();
+        errors.clear();
+        ::alarm(10); // a click that blocks ends the test program rather than hanging it
+        clickInfo();
+        ::alarm(0);
+        ASSERT_EQ(errors.size(), 1) << name;
+        EXPECT_TRUE(errors[0].contains(infoFilePath())) << name;
+        EXPECT_TRUE(ayudas().isEmpty()) << name;
+        EXPECT_TRUE(form->isVisible()) << name;
+    }
+}
+
+TEST_F(CommandInfoTest, AnythingThrownWhileLoadingIsReportedOnceAndTheProgramGoesOn)
+{
+    const std::pair<const char *, std::function<QString()>> cases[] = {
+        {"std::bad_alloc", []() -> QString { throw std::bad_alloc(); }},
+        {"a std::runtime_error", []() -> QString { throw std::runtime_error("fallo de prueba"); }},
+        {"not a std::exception", []() -> QString { throw 7; }},
+    };
+    const QString expected[] = {u"no hay memoria suficiente"_qs, u"fallo de prueba"_qs,
+                                u"un error desconocido"_qs};
+    for (int i = 0; i < 3; ++i) {
+        FormAyuda::setTextSource(cases[i].second);
+        errors.clear();
+        clickInfo();
+        ASSERT_EQ(errors.size(), 1) << cases[i].first;
+        EXPECT_TRUE(errors[0].startsWith(
+            u"Algo falló de forma inesperada al abrir la información del puerto: %1."_qs.arg(
+                expected[i])))
+            << errors[0].toStdString();
+        EXPECT_TRUE(form->isVisible());
+    }
+    FormAyuda::setTextSource(nullptr);
+    writeInfoFile("texto\r\n");
+    clickInfo();
+    EXPECT_NE(shownAyuda(), nullptr);
 }
 
 TEST_F(CommandInfoTest, TheWindowOutlivesTheMainWindowAndThenEndsTheProgram)
