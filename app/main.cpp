@@ -4,6 +4,7 @@
 #include <QApplication>
 
 #include <cstdio>
+#include <exception>
 #include <memory>
 
 int main(int argc, char *argv[])
@@ -16,7 +17,15 @@ int main(int argc, char *argv[])
         return 1;
     }
 
-    QApplication app(argc, argv);
-    const std::unique_ptr<Form1> form = startVelmora();
-    return app.exec();
+    const std::unique_ptr<QApplication> app = connectToDisplay(argc, argv);
+    try {
+        const std::unique_ptr<Form1> form = startVelmora();
+        return QApplication::exec();
+    } catch (const std::exception &error) {
+        std::fprintf(stderr, "Velmora no pudo arrancar: %s. Vuelva a intentarlo.\n", error.what());
+    } catch (...) {
+        std::fputs("Velmora no pudo arrancar por un error desconocido. Vuelva a intentarlo.\n",
+                   stderr);
+    }
+    return 1;
 }
