@@ -1,10 +1,11 @@
 #include "form1.h"
+#include "last_resort.h"
 #include "velmora_start.h"
 
 #include <QApplication>
+#include <QMessageBox>
 
 #include <cstdio>
-#include <exception>
 #include <memory>
 
 int main(int argc, char *argv[])
@@ -18,14 +19,17 @@ int main(int argc, char *argv[])
     }
 
     const std::unique_ptr<QApplication> app = connectToDisplay(argc, argv);
-    try {
-        const std::unique_ptr<Form1> form = startVelmora();
-        return QApplication::exec();
-    } catch (const std::exception &error) {
-        std::fprintf(stderr, "Velmora no pudo arrancar: %s. Vuelva a intentarlo.\n", error.what());
-    } catch (...) {
-        std::fputs("Velmora no pudo arrancar por un error desconocido. Vuelva a intentarlo.\n",
-                   stderr);
-    }
-    return 1;
+    // Without a main window there is nothing to go on with: said, then the program ends.
+    int status = 1;
+    withLastResort(
+        QStringLiteral("al arrancar"),
+        [&] {
+            const std::unique_ptr<Form1> form = startVelmora();
+            status = QApplication::exec();
+        },
+        [](const QString &message) {
+            std::fputs(qPrintable(message + u'\n'), stderr);
+            QMessageBox::critical(nullptr, QStringLiteral("Velmora"), message);
+        });
+    return status;
 }
