@@ -10,7 +10,7 @@
 inline constexpr char InfoFileName[] = "VelmoraInfo.txt";
 
 // Larger files are refused, so that memory stays bounded whatever the file is: the help text is
-// a few kilobytes, and a text box of this size already takes a second to fill.
+// a few kilobytes, and the text box takes most of a second to fill with this much.
 inline constexpr qsizetype InfoFileMaxBytes = 8 * 1024 * 1024;
 
 // The information file could not be read. The message, in Spanish, names the file, the full path
