@@ -1,8 +1,10 @@
 #include "command_line.h"
 #include "form1.h"
+#include "last_resort.h"
 #include "velmora_start.h"
 
 #include <QApplication>
+#include <QMessageBox>
 
 #include <cstdio>
 #include <memory>
@@ -34,7 +36,18 @@ int main(int argc, char *argv[])
         return 1;
     }
 
-    QApplication app(argc, argv);
-    const std::unique_ptr<Form1> form = startVelmora();
-    return app.exec();
+    const std::unique_ptr<QApplication> app = connectToDisplay(argc, argv);
+    // Without a main window there is nothing to go on with: said, then the program ends.
+    int status = 1;
+    withLastResort(
+        QStringLiteral("al arrancar"),
+        [&] {
+            const std::unique_ptr<Form1> form = startVelmora();
+            status = QApplication::exec();
+        },
+        [](const QString &message) {
+            std::fputs(qPrintable(message + u'\n'), stderr);
+            QMessageBox::critical(nullptr, QStringLiteral("Velmora"), message);
+        });
+    return status;
 }

@@ -21,8 +21,8 @@ medians as $all
 | def row($text; $ours; $base; $target):
       "| \($text) | \($t[$ours] | show) | \($t[$base] | show) | \(ratio($t[$ours]; $t[$base])) | \($target) |";
   def perMB($times; $name):
-      ($times[$name | sub("MB:1/"; "MB:20/")] / 20) as $at20
-      | "\($at20 | show) at 20 MB, \($times[$name] | show) at 1 MB | | \(ratio($at20; $times[$name]))";
+      ($times[$name | sub("MB:1/"; "MB:7/")] / 7) as $at7
+      | "\($at7 | show) at 7 MB, \($times[$name] | show) at 1 MB | | \(ratio($at7; $times[$name]))";
   (["\"0\"", "\" 255\"", "\"&H378\"", "\"-1234.5678\"", "\"1.5E+300\""] | to_entries[]
    | row("`TextValue(\(.value))` vs `QString::toDouble` (`toInt(16)` for hex)";
          "BM_TextValue/text:\(.key)"; "BM_TextValueBaseline/text:\(.key)"; "")),
@@ -36,7 +36,7 @@ medians as $all
          "BM_ActualizarPantalla/changing:\($c)"; "BM_PortReadsBaseline/changing:\($c)";
          "own time < 20 µs: \(met($own < 20000))")),
   "| One typed character, key event to repainted indicators, vs a bare line edit | \($t["BM_TypedCharacter"] / 2 | show) | \($t["BM_TypedCharacterBaseline"] / 2 | show) | \(ratio($t["BM_TypedCharacter"]; $t["BM_TypedCharacterBaseline"])) | |",
-  ((1, 20) as $mb
+  ((1, 7) as $mb
    | "BM_ReadInfoFile/MB:\($mb)/cp1252:0" as $reader
    | "BM_FormAyudaLoad/MB:\($mb)/iterations:3" as $window
    | "BM_TextDocumentFloor/MB:\($mb)/iterations:3" as $floor

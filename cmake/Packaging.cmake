@@ -5,8 +5,6 @@ if(WIN32)
 endif()
 include(GNUInstallDirs)
 
-# The program reads VelmoraInfo.txt from its working folder; the desktop entry starts it there.
-set(VELMORA_INFO_DIR "${CMAKE_INSTALL_FULL_DATADIR}/velmora")
 set(VELMORA_PORT_GROUP "velmora-port")
 
 # Qt's libraries come from the system: the installed files need no search path of their own, and
@@ -35,6 +33,16 @@ foreach(size 16 32 48 64 128 256)
             DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
             RENAME velmora.png)
 endforeach()
+install(FILES ${PROJECT_SOURCE_DIR}/port_test_window/art/plug.svg
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps RENAME velmora.svg)
+# Debian's copyright and changelog, compressed without a time stamp as the policy asks.
+execute_process(COMMAND gzip -9nc ${PROJECT_SOURCE_DIR}/app/dist/changelog
+                OUTPUT_FILE ${PROJECT_BINARY_DIR}/changelog.gz)
+install(FILES ${PROJECT_SOURCE_DIR}/app/dist/copyright ${PROJECT_BINARY_DIR}/changelog.gz
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/velmora)
+# What lintian warns about on purpose, each with its reason (see the README).
+install(FILES ${PROJECT_SOURCE_DIR}/app/dist/velmora.lintian-overrides
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME velmora)
 
 # The raw port helper is the one file holding CAP_SYS_RAWIO, runnable only by its group.
 if(TARGET velmora-portio)
@@ -60,16 +68,19 @@ set(CPACK_GENERATOR "DEB")
 set(CPACK_PACKAGE_NAME "velmora")
 set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
 set(CPACK_PACKAGE_VENDOR "Velmora")
-set(CPACK_PACKAGE_CONTACT "Velmora <velmora@localhost>")
+set(CPACK_PACKAGE_CONTACT "Velmora <dev@velmora.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Prueba manual del puerto paralelo del PC")
-set(CPACK_PACKAGE_DESCRIPTION "Lee y escribe a mano el puerto paralelo del PC, en hexadecimal o en decimal, y muestra el valor y el registro de datos de 378h en indicadores bajo las patillas 2 a 9.")
+set(CPACK_PACKAGE_DESCRIPTION "Lee y escribe a mano el puerto paralelo del PC, en hexadecimal o en decimal,\ny muestra el valor y el registro de datos de 378h en indicadores bajo las\npatillas 2 a 9.")
 # Paths are built into the program and the desktop entry: package a build configured for /usr.
 set(CPACK_PACKAGING_INSTALL_PREFIX "${CMAKE_INSTALL_PREFIX}")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_SECTION "electronics")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # libcups2 is opened at run time, so the package names it itself.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-liberation, libcap2-bin, libcups2, passwd")
+# qt6-translations-l10n gives Qt's own buttons and menus in Spanish.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+    "fonts-liberation, libcap2-bin, libcups2, passwd, qt6-translations-l10n")
 if(TARGET velmora-portio)
     configure_file(${PROJECT_SOURCE_DIR}/app/dist/postinst.in ${PROJECT_BINARY_DIR}/deb/postinst @ONLY)
     configure_file(${PROJECT_SOURCE_DIR}/app/dist/postrm.in ${PROJECT_BINARY_DIR}/deb/postrm @ONLY)

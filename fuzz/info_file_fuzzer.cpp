@@ -103,7 +103,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     writeFile(data, size);
     QString text;
     try {
-        text = readInfoFile(QString::fromStdString(path));
+        text = readInfoFileAt(QString::fromStdString(path));
     } catch (const std::exception &error) {
         std::fprintf(stderr, "info_file: a readable file was refused: %s\n", error.what());
         std::abort();

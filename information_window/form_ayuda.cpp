@@ -1,6 +1,7 @@
 #include "form_ayuda.h"
 
 #include "info_file.h"
+#include "last_resort.h"
 #include "print_error.h"
 #include "print_job.h"
 
@@ -25,10 +26,25 @@ QColor colourFromWord(quint32 word)
 
 const QString Title = QStringLiteral("Información del pto paralelo");
 
+FormAyuda::TextSource &textSource()
+{
+    static FormAyuda::TextSource source = [] { return readInfoFile(); };
+    return source;
+}
+
 void showMessageBox(QWidget *parent, const QString &message)
 {
     QMessageBox::warning(parent, QStringLiteral("Velmora"), message);
 }
+
+class BusyCursor
+{
+public:
+    BusyCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
+    BusyCursor(const BusyCursor &) = delete;
+    BusyCursor &operator=(const BusyCursor &) = delete;
+    ~BusyCursor() { QGuiApplication::restoreOverrideCursor(); }
+};
 
 } // namespace
 
@@ -61,12 +77,17 @@ void FormAyuda::setErrorReporter(ErrorReporter reporter)
     m_reportError = std::move(reporter);
 }
 
+void FormAyuda::setTextSource(TextSource source)
+{
+    textSource() = source ? std::move(source) : [] { return readInfoFile(); };
+}
+
 void FormAyuda::Form_Load()
 {
     ui.Image1->setVisible(true);
     ui.TextInfo->setEnabled(true);
     ui.TextInfo->setPlainText(QString());
-    const QString text = readInfoFile();
+    const QString text = textSource()();
     ui.TextInfo->setPlainText(text);
     ui.TextInfo->setEnabled(true);
 }
@@ -75,12 +96,24 @@ void FormAyuda::Form_Load()
 // then the connector picture on the page after it.
 void FormAyuda::CommandImprimir_Click()
 {
-    try {
-        printOnDefaultPrinter(Title, ui.TextInfo->toPlainText(), ui.TextInfo->font(),
-                              ui.Image1->pixmap().toImage());
-    } catch (const PrintError &error) {
-        m_reportError(this, error.message());
+    QString failure;
+    {
+        // Handing the job over waits for the print server, for a few seconds at most.
+        const BusyCursor busy;
+        withLastResort(
+            QStringLiteral("al imprimir"),
+            [&] {
+                try {
+                    printOnDefaultPrinter(Title, ui.TextInfo->toPlainText(), ui.TextInfo->font(),
+                                          ui.Image1->pixmap().toImage());
+                } catch (const PrintError &error) {
+                    failure = error.message();
+                }
+            },
+            [&](const QString &message) { failure = message; });
     }
+    if (!failure.isEmpty())
+        m_reportError(this, failure);
 }
 
 void FormAyuda::Form_Activate()
@@ -100,10 +133,15 @@ void FormAyuda::focusWindowChanged(QWindow *window)
 {
     if (!window || window->type() == Qt::Popup || window->type() == Qt::ToolTip)
         return;
-    if (window == windowHandle())
-        Form_Activate();
-    else
-        Form_Deactivate();
+    withLastResort(
+        QStringLiteral("al cambiar de ventana"),
+        [&] {
+            if (window == windowHandle())
+                Form_Activate();
+            else
+                Form_Deactivate();
+        },
+        [this](const QString &message) { m_reportError(this, message); });
 }
 
 void placeBeside(QWidget *window, const QWidget *anchor)

@@ -22,6 +22,10 @@ public:
     // Failures of printing are reported through this funnel; by default a modal message box.
     void setErrorReporter(ErrorReporter reporter);
 
+    // Where every load takes its text from: by default readInfoFile(). Tests replace it.
+    using TextSource = std::function<QString()>;
+    static void setTextSource(TextSource source);
+
     // The load steps, once per load. Throws InfoFileError when the information file cannot be
     // read: the load stops there and the window is not to be shown.
     void Form_Load();

@@ -1,25 +1,20 @@
 #include "info_file.h"
 
+#include "info_file_platform.h"
+
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QDir>
-#include <QFile>
 #include <QStringDecoder>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <new>
-#include <optional>
 
-#include <fcntl.h>
-#include <iconv.h>
-#include <langinfo.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-InfoFileError::InfoFileError(const QString &message)
+InfoFileError::InfoFileError(const QString &message, bool absent)
     : std::runtime_error(message.toStdString())
+    , m_absent(absent)
 {}
 
 namespace info_file {
@@ -47,37 +42,6 @@ CodePage windows1252()
 bool sameName(const char *a, const char *b)
 {
     return QByteArrayView(a).compare(QByteArrayView(b), Qt::CaseInsensitive) == 0;
-}
-
-// The table of a single-byte character set, or nothing when the set is unknown or has characters
-// of more than one byte.
-std::optional<CodePage> singleByteTable(const char *codeset)
-{
-    const iconv_t converter = iconv_open("UTF-16LE", codeset);
-    if (converter == iconv_t(-1))
-        return std::nullopt;
-    CodePage page{};
-    bool singleByte = true;
-    for (int byte = 0; byte < 256 && singleByte; ++byte) {
-        char in = char(byte);
-        char out[4] = {};
-        char *inPointer = &in;
-        char *outPointer = out;
-        std::size_t inLeft = 1;
-        std::size_t outLeft = sizeof out;
-        iconv(converter, nullptr, nullptr, nullptr, nullptr);
-        const std::size_t result = iconv(converter, &inPointer, &inLeft, &outPointer, &outLeft);
-        if (result != std::size_t(-1) && inLeft == 0 && outLeft == 2)
-            page[byte] = char16_t(std::uint8_t(out[0]) | std::uint8_t(out[1]) << 8);
-        else if (result == std::size_t(-1) && errno == EILSEQ)
-            page[byte] = char16_t(byte);
-        else
-            singleByte = false; // a lead byte, or a character outside the basic plane
-    }
-    iconv_close(converter);
-    if (!singleByte)
-        return std::nullopt;
-    return page;
 }
 
 // Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
@@ -184,97 +148,7 @@ QString decode(QByteArrayView bytes)
         QStringDecoder utf8(QStringDecoder::Utf8, QStringConverter::Flag::ConvertInitialBom);
         return utf8.decode(withCrLfLines(bytes));
     }
-    return decodeEightBit(withCrLfLines(bytes), codePageFor(nl_langinfo(CODESET)));
-}
-
-// Reading failed; errno says why.
-struct SystemError
-{
-    int code;
-};
-
-class FileDescriptor
-{
-public:
-    explicit FileDescriptor(int fd)
-        : m_fd(fd)
-    {}
-    FileDescriptor(const FileDescriptor &) = delete;
-    FileDescriptor &operator=(const FileDescriptor &) = delete;
-    ~FileDescriptor() { ::close(m_fd); }
-
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
-
-QByteArray readBytes(const QString &path)
-{
-    const QByteArray nativePath = QFile::encodeName(path);
-    int fd = -1;
-    do {
-        fd = ::open(nativePath.constData(), O_RDONLY | O_CLOEXEC);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0)
-        throw SystemError{errno};
-    const FileDescriptor file(fd);
-
-    struct stat status;
-    if (::fstat(fd, &status) != 0)
-        throw SystemError{errno};
-    if (S_ISDIR(status.st_mode))
-        throw SystemError{EISDIR};
-
-    // One byte beyond the size the file claims, so that its end is seen without a regrowth.
-    QByteArray bytes(S_ISREG(status.st_mode) ? qsizetype(status.st_size) + 1 : 65536,
-                     Qt::Uninitialized);
-    qsizetype size = 0;
-    for (;;) {
-        if (size == bytes.size())
-            bytes.resize(bytes.size() * 2);
-        const ssize_t count = ::read(fd, bytes.data() + size, std::size_t(bytes.size() - size));
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count < 0)
-            throw SystemError{errno};
-        if (count == 0)
-            break;
-        size += count;
-    }
-    bytes.truncate(size);
-    return bytes;
-}
-
-QString reason(int code)
-{
-    switch (code) {
-    case ENOENT:
-        return QStringLiteral("no existe");
-    case EISDIR:
-        return QStringLiteral("es una carpeta");
-    case EACCES:
-        return QStringLiteral("permiso denegado");
-    case EPERM:
-        return QStringLiteral("operación no permitida");
-    case ENOTDIR:
-        return QStringLiteral("una parte de la ruta no es una carpeta");
-    case ELOOP:
-        return QStringLiteral("la ruta tiene demasiados enlaces simbólicos");
-    case ENAMETOOLONG:
-        return QStringLiteral("la ruta es demasiado larga");
-    case EIO:
-        return QStringLiteral("error de entrada/salida del disco");
-    case EMFILE:
-    case ENFILE:
-        return QStringLiteral("hay demasiados archivos abiertos");
-    case ENOMEM:
-        return QStringLiteral("no hay memoria suficiente");
-    default:
-        return QStringLiteral("%1 (error %2 del sistema)")
-            .arg(QString::fromLocal8Bit(std::strerror(code)))
-            .arg(code);
-    }
+    return decodeEightBit(withCrLfLines(bytes), codePageFor(platform::localeCodeset()));
 }
 
 } // namespace
@@ -287,24 +161,59 @@ CodePage codePageFor(const char *codeset)
         || sameName(codeset, "ANSI_X3.4-1968") || sameName(codeset, "ASCII")
         || sameName(codeset, "US-ASCII"))
         return windows1252();
-    return singleByteTable(codeset).value_or(windows1252());
+    return platform::singleByteTable(codeset).value_or(windows1252());
 }
 
 } // namespace info_file
 
-QString readInfoFile(const QString &fileName)
+QStringList infoFileFolders()
+{
+    QStringList folders{QDir::currentPath()};
+    if (QCoreApplication::instance()) {
+        const QDir program(QCoreApplication::applicationDirPath());
+        folders << QDir::cleanPath(program.filePath(QStringLiteral(VELMORA_DATA_FROM_BIN)))
+                << program.path();
+    }
+    folders.removeDuplicates();
+    return folders;
+}
+
+QString readInfoFileAt(const QString &fileName)
 {
     const QString path = QDir::cleanPath(QDir::current().absoluteFilePath(fileName));
-    const auto failure = [&](const QString &why) {
-        return InfoFileError(
-            QStringLiteral("No se pudo leer el archivo de información «%1» (%2): %3.")
-                .arg(fileName, QDir::toNativeSeparators(path), why));
-    };
     try {
-        return info_file::decode(info_file::readBytes(path));
-    } catch (const info_file::SystemError &error) {
-        throw failure(info_file::reason(error.code));
+        return info_file::decode(info_file::platform::readRegularFile(path, InfoFileMaxBytes));
+    } catch (const info_file::platform::ReadFailure &failure) {
+        throw InfoFileError(
+            QStringLiteral("No se pudo leer el archivo de información «%1» (%2): %3.")
+                .arg(QDir(fileName).dirName(), QDir::toNativeSeparators(path), failure.reason),
+            failure.absent);
     } catch (const std::bad_alloc &) {
-        throw failure(info_file::reason(ENOMEM));
+        throw InfoFileError(
+            QStringLiteral("No se pudo leer el archivo de información «%1» (%2): no hay memoria "
+                           "suficiente.")
+                .arg(QDir(fileName).dirName(), QDir::toNativeSeparators(path)));
     }
+}
+
+QString readInfoFile(const QStringList &folders)
+{
+    const QString name = QString::fromLatin1(InfoFileName);
+    QStringList tried;
+    for (const QString &folder : folders) {
+        try {
+            return readInfoFileAt(QDir(folder).filePath(name));
+        } catch (const InfoFileError &error) {
+            if (!error.absent())
+                throw;
+        }
+        tried << QStringLiteral("«%1»").arg(QDir::toNativeSeparators(QDir::cleanPath(folder)));
+    }
+    throw InfoFileError(
+        QStringLiteral(
+            "No se encontró el archivo de información «%1» en ninguna de estas carpetas: "
+            "%2. Póngalo en una de ellas, o reinstale Velmora, y vuelva a pulsar el "
+            "botón.")
+            .arg(name, tried.join(QStringLiteral(", "))),
+        true);
 }

@@ -5,8 +5,8 @@
 #include <QFont>
 #include <QFontMetricsF>
 #include <QImage>
+#include <QPagedPaintDevice>
 #include <QPainter>
-#include <QPrinter>
 #include <QRegularExpression>
 #include <QTextLayout>
 
@@ -19,11 +19,12 @@ constexpr double TwipsPerScreenPixel = 15; // a picture's pixel at 96 dpi
 
 // Lays out the text line by line within the printable width, starting a new page whenever the
 // next line would not fit below the previous one.
-void paintText(QPrinter &printer, QPainter &painter, const QString &text, const QFont &font)
+void paintText(QPagedPaintDevice &printer, QPainter &painter, const QString &text,
+               const QFont &font)
 {
     const QFont printerFont(font, &printer);
     painter.setFont(printerFont);
-    const QRectF page = printer.pageRect(QPrinter::DevicePixel);
+    const QRectF page = printer.pageLayout().paintRectPixels(printer.logicalDpiX());
     const qreal lineSpacing = QFontMetricsF(printerFont, &printer).lineSpacing();
 
     // The text item is followed by a line end of its own; every line break in it starts a line.
@@ -63,7 +64,8 @@ void paintText(QPrinter &printer, QPainter &painter, const QString &text, const 
 
 } // namespace
 
-void paintPrintout(QPrinter &printer, const QString &text, const QFont &font, const QImage &picture)
+void paintPrintout(QPagedPaintDevice &printer, const QString &text, const QFont &font,
+                   const QImage &picture)
 {
     QPainter painter;
     if (!painter.begin(&printer))
@@ -72,7 +74,7 @@ void paintPrintout(QPrinter &printer, const QString &text, const QFont &font, co
     paintText(printer, painter, text, font);
 
     printer.newPage();
-    const double devicePerTwip = printer.resolution() / TwipsPerInch;
+    const double devicePerTwip = printer.logicalDpiX() / TwipsPerInch;
     const QRectF target(PictureLeft * devicePerTwip, PictureTop * devicePerTwip,
                         picture.width() * TwipsPerScreenPixel * devicePerTwip,
                         picture.height() * TwipsPerScreenPixel * devicePerTwip);

@@ -4,31 +4,31 @@
 #include "print_error.h"
 #include "print_spooler.h"
 
-#include <QDir>
+#include <QBuffer>
+#include <QPdfWriter>
 #include <QPrinter>
 #include <QPrinterInfo>
-#include <QTemporaryFile>
 
 // Qt's own CUPS printing does not tell whether the spooler took the job, so the document is laid
-// out as a PDF on the printer's page and handed to CUPS here, where a refusal can be seen.
+// out as a PDF on the printer's page, in memory, and streamed to CUPS here, where a refusal can
+// be seen. Nothing goes through a file: nothing is left behind, whatever happens.
 void printOnDefaultPrinter(const QString &title, const QString &text, const QFont &font,
                            const QImage &picture)
 {
-    const QString printerName = print_spooler::defaultPrinter();
-    QTemporaryFile pdf(QDir::tempPath() + QStringLiteral("/velmora-XXXXXX.pdf"));
-    if (!pdf.open())
-        throw PrintError(QStringLiteral("No se pudo crear el documento que se imprime en %1: %2.")
-                             .arg(QDir::toNativeSeparators(QDir::tempPath()), pdf.errorString()));
-    pdf.close();
+    print_spooler::Connection spooler;
+    const QString printerName = spooler.defaultPrinter();
 
+    // The server has answered by now; the page size is the printer's own.
     const QPrinter native(QPrinterInfo::printerInfo(printerName), QPrinter::HighResolution);
-    QPrinter printer(QPrinter::HighResolution);
-    printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setOutputFileName(pdf.fileName());
-    printer.setPageLayout(native.pageLayout());
-    printer.setDocName(title);
-    printer.setCreator(QStringLiteral("Velmora"));
-    paintPrintout(printer, text, font, picture);
-
-    print_spooler::submitPdf(printerName, pdf.fileName(), title);
+    QBuffer pdf;
+    pdf.open(QIODevice::WriteOnly);
+    {
+        QPdfWriter writer(&pdf);
+        writer.setResolution(native.resolution());
+        writer.setPageLayout(native.pageLayout());
+        writer.setTitle(title);
+        writer.setCreator(QStringLiteral("Velmora"));
+        paintPrintout(writer, text, font, picture);
+    }
+    spooler.submitPdf(printerName, pdf.data(), title);
 }

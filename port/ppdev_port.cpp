@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <linux/parport.h>
 #include <linux/ppdev.h>
+#include <map>
 #include <memory>
 #include <pthread.h>
 #include <sys/ioctl.h>
@@ -32,7 +33,8 @@ int claimTimeoutSignal()
 void interruptOnly(int) {}
 
 // PPCLAIM with a timer aimed at this thread alone (the program has other threads), repeating so
-// that a signal that lands just before the ioctl starts to sleep is followed by another.
+// that a signal that lands just before the ioctl starts to sleep is followed by another. Each
+// thread makes its timer once and only arms and disarms it per claim.
 int claimWithin(int fd, int milliseconds)
 {
     static const bool handled = [] {
@@ -45,41 +47,70 @@ int claimWithin(int fd, int milliseconds)
     }();
     if (!handled)
         return -ENOTSUP;
-    sigevent event{};
-    event.sigev_notify = SIGEV_THREAD_ID;
-    event.sigev_signo = claimTimeoutSignal();
-    event._sigev_un._tid = ::gettid(); // sigev_notify_thread_id, which this glibc does not name
-    timer_t timer{};
-    if (::timer_create(CLOCK_MONOTONIC, &event, &timer) != 0)
-        return -errno;
-    sigset_t wanted;
-    sigset_t previous;
-    sigemptyset(&wanted);
-    sigaddset(&wanted, claimTimeoutSignal());
-    ::pthread_sigmask(SIG_UNBLOCK, &wanted, &previous);
+    thread_local timer_t timer{};
+    thread_local int made = 0; // 1 made, -errno when it could not be
+    if (made == 0) {
+        sigevent event{};
+        event.sigev_notify = SIGEV_THREAD_ID;
+        event.sigev_signo = claimTimeoutSignal();
+        event._sigev_un._tid = ::gettid(); // sigev_notify_thread_id, which this glibc does not name
+        made = ::timer_create(CLOCK_MONOTONIC, &event, &timer) == 0 ? 1 : -errno;
+        sigset_t wanted;
+        sigemptyset(&wanted);
+        sigaddset(&wanted, claimTimeoutSignal());
+        ::pthread_sigmask(SIG_UNBLOCK, &wanted, nullptr);
+    }
+    if (made < 0)
+        return made;
     itimerspec when{};
     when.it_value.tv_nsec = long(milliseconds) * 1000000L;
     when.it_interval.tv_nsec = 10 * 1000000L;
     ::timer_settime(timer, 0, &when, nullptr);
     const int result = ::ioctl(fd, PPCLAIM) == 0 ? 0 : -errno;
-    ::timer_delete(timer);
-    ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    const itimerspec off{};
+    ::timer_settime(timer, 0, &off, nullptr);
     return result;
 }
 
-std::string readHolder(const std::string &path)
+// devices/active, kept open and read again from its start: the kernel writes it anew at each
+// read, and looking its path up each time costs more than the claim itself.
+class HolderFile
 {
-    std::unique_ptr<FILE, int (*)(FILE *)> file(std::fopen(path.c_str(), "re"), std::fclose);
-    if (!file)
-        return {};
-    char name[64] = {};
-    if (!std::fgets(name, sizeof name, file.get()))
-        return {};
-    std::string text = name;
-    while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
-        text.pop_back();
-    return text;
-}
+public:
+    explicit HolderFile(std::string path)
+        : m_path(std::move(path))
+    {}
+    ~HolderFile()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    HolderFile(const HolderFile &) = delete;
+    HolderFile &operator=(const HolderFile &) = delete;
+
+    std::string read()
+    {
+        if (m_fd < 0)
+            m_fd = ::open(m_path.c_str(), O_RDONLY | O_CLOEXEC);
+        char name[64];
+        const ssize_t got = m_fd < 0 ? -1 : ::pread(m_fd, name, sizeof name - 1, 0);
+        if (got <= 0) {
+            // A port that went away takes its file with it: look the path up again next time.
+            if (m_fd >= 0)
+                ::close(m_fd);
+            m_fd = -1;
+            return {};
+        }
+        std::string text(name, std::size_t(got));
+        while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
+            text.pop_back();
+        return text;
+    }
+
+private:
+    std::string m_path;
+    int m_fd = -1;
+};
 
 bool portGone(int error)
 {
@@ -108,8 +139,13 @@ PpdevCalls PpdevCalls::system(const std::string &procRoot)
         },
         [](int fd) { ::close(fd); },
         claimWithin,
-        [procRoot](const std::string &name) {
-            return readHolder(procRoot + "/sys/dev/parport/" + name + "/devices/active");
+        [procRoot, files = std::make_shared<std::map<std::string, std::unique_ptr<HolderFile>>>()](
+            const std::string &name) {
+            auto &file = (*files)[name];
+            if (!file)
+                file = std::make_unique<HolderFile>(procRoot + "/sys/dev/parport/" + name
+                                                    + "/devices/active");
+            return file->read();
         },
     };
 }

@@ -5,6 +5,7 @@
 #include "form_ayuda.h"
 #include "info_file.h"
 #include "inpout.h"
+#include "last_resort.h"
 #include "number_text.h"
 
 #include <QButtonGroup>
@@ -19,6 +20,7 @@
 #include <QToolTip>
 
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -66,15 +68,22 @@ Form1::Form1(QWidget *parent)
     setAutoFillBackground(true);
     m_valuePalette = ui.Text2->palette();
 
-    try {
-        const inpout::PortAction start;
-        Form_Initialize();
-    } catch (const inpout::PortError &error) {
-        // Said once the window is on screen, through the funnel of the moment.
-        const QString message = QString::fromUtf8(error.what());
+    // Said once the window is on screen, through the funnel of the moment.
+    const auto reportLater = [this](const QString &message) {
         QMetaObject::invokeMethod(
             this, [this, message] { m_reportError(this, message); }, Qt::QueuedConnection);
-    }
+    };
+    withLastResort(
+        QStringLiteral("al iniciar"),
+        [&] {
+            const inpout::PortAction start;
+            try {
+                Form_Initialize();
+            } catch (const inpout::PortError &error) {
+                reportLater(QString::fromUtf8(error.what()));
+            }
+        },
+        reportLater);
 
     connect(ui.Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
     connect(ui.Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
@@ -156,18 +165,32 @@ QString Form1::showBits(std::int32_t number, int first)
 
 // An action stops at the step that fails; what ran before it stays done. The failure is reported
 // once, through the window's funnel.
+// An unexpected error inside it is reported once too, even when a refresh within it met it first.
 template <typename Steps>
-void Form1::runAction(Steps steps)
+void Form1::runAction(const QPushButton *button, Steps steps)
 {
-    // One click is one action on the port: claimed once, given back when the click is done.
-    const inpout::PortAction click;
-    try {
-        steps();
-    } catch (const FieldError &error) {
-        m_reportError(this, error.message());
-    } catch (const inpout::PortError &error) {
-        m_reportError(this, QString::fromUtf8(error.what()));
-    }
+    m_inAction = true;
+    QString failure;
+    withLastResort(
+        QStringLiteral("al pulsar «%1»").arg(button->text()),
+        [&] {
+            // One click is one action on the port: claimed once, given back when it is done.
+            const inpout::PortAction click;
+            try {
+                steps();
+            } catch (const FieldError &error) {
+                failure = error.message();
+            } catch (const inpout::PortError &error) {
+                failure = QString::fromUtf8(error.what());
+            }
+        },
+        [&](const QString &message) { failure = message; });
+    m_inAction = false;
+    if (failure.isEmpty())
+        failure = std::exchange(m_unexpectedInAction, QString());
+    m_unexpectedInAction.clear();
+    if (!failure.isEmpty())
+        m_reportError(this, failure);
 }
 
 std::int16_t Form1::toInt16(double number, const QString &action, const QString &fieldText) const
@@ -191,7 +214,7 @@ void Form1::setValueText(const QString &text)
 
 void Form1::Command1_Click()
 {
-    runAction([this] {
+    runAction(ui.Command1, [this] {
         const QString typed = ui.Text1->text();
         const PortAddress address = toInt16(TextValue(HexPrefix + typed),
                                             QStringLiteral("leer la dirección hexadecimal"), typed);
@@ -202,7 +225,7 @@ void Form1::Command1_Click()
 
 void Form1::Command2_Click()
 {
-    runAction([this] {
+    runAction(ui.Command2, [this] {
         sendValue(HexPrefix, QStringLiteral("escribir en la dirección hexadecimal"));
         ActualizarPantalla();
     });
@@ -210,7 +233,7 @@ void Form1::Command2_Click()
 
 void Form1::Command3_Click()
 {
-    runAction([this] {
+    runAction(ui.Command3, [this] {
         const QString typed = ui.Text1->text();
         const PortAddress address =
             toInt16(TextValue(typed), QStringLiteral("leer la dirección"), typed);
@@ -222,7 +245,7 @@ void Form1::Command3_Click()
 
 void Form1::Command4_Click()
 {
-    runAction([this] {
+    runAction(ui.Command4, [this] {
         sendValue(QString(), QStringLiteral("escribir en la dirección"));
         ActualizarPantalla();
     });
@@ -242,8 +265,7 @@ void Form1::sendValue(const QString &addressPrefix, const QString &action)
 
 void Form1::Command6_Click(int Index)
 {
-    Q_UNUSED(Index); // an array of one button
-    runAction([this] {
+    runAction(ui.Command6[Index], [this] {
         setValueText(NumberText(TextValue(ui.Text2->text()) + 1));
         ActualizarPantalla();
     });
@@ -251,7 +273,7 @@ void Form1::Command6_Click(int Index)
 
 void Form1::Command7_Click()
 {
-    runAction([this] {
+    runAction(ui.Command7, [this] {
         setValueText(PlainNumberText(TextValue(ui.Text2->text()) - 1));
         ActualizarPantalla();
     });
@@ -261,22 +283,27 @@ void Form1::Command7_Click()
 // it is closed too. Closing it unloads it, so that the next click reads the file afresh.
 void Form1::CommandInfo_Click()
 {
-    if (!m_formAyuda) {
-        auto form = std::make_unique<FormAyuda>();
-        form->setAttribute(Qt::WA_DeleteOnClose);
-        form->setErrorReporter(m_reportError);
-        try {
-            form->Form_Load();
-        } catch (const InfoFileError &error) {
-            m_reportError(this, error.message());
-            return;
-        }
-        placeBeside(form.get(), this);
-        m_formAyuda = form.release(); // from here on it deletes itself when closed
-    }
-    m_formAyuda->show();
-    m_formAyuda->raise();
-    m_formAyuda->activateWindow();
+    withLastResort(
+        QStringLiteral("al abrir la información del puerto"),
+        [this] {
+            if (!m_formAyuda) {
+                auto form = std::make_unique<FormAyuda>();
+                form->setAttribute(Qt::WA_DeleteOnClose);
+                form->setErrorReporter(m_reportError);
+                try {
+                    form->Form_Load();
+                } catch (const InfoFileError &error) {
+                    m_reportError(this, error.message());
+                    return;
+                }
+                placeBeside(form.get(), this);
+                m_formAyuda = form.release(); // from here on it deletes itself when closed
+            }
+            m_formAyuda->show();
+            m_formAyuda->raise();
+            m_formAyuda->activateWindow();
+        },
+        [this](const QString &message) { m_reportError(this, message); });
 }
 
 // The caption names whatever the field holds; the reading below it is always of port 888.
@@ -302,11 +329,22 @@ void Form1::Text2_LostFocus()
 void Form1::refreshFromField()
 {
     const inpout::PortAction refresh;
-    try {
-        ActualizarPantalla();
-    } catch (const FieldError &) {
-    } catch (const inpout::PortError &) {
-    }
+    withLastResort(
+        QStringLiteral("al actualizar la ventana"),
+        [this] {
+            try {
+                ActualizarPantalla();
+            } catch (const FieldError &) {
+            } catch (const inpout::PortError &) {
+            }
+        },
+        [this](const QString &message) {
+            // Within a click, the click's own boundary says it.
+            if (!m_inAction)
+                m_reportError(this, message);
+            else if (m_unexpectedInAction.isEmpty())
+                m_unexpectedInAction = message;
+        });
 }
 
 void Form1::showValueError(const QString &message)
@@ -334,10 +372,15 @@ void Form1::clearValueError()
 bool Form1::eventFilter(QObject *watched, QEvent *event)
 {
     if (isLossOfFocus(event)) {
-        if (watched == ui.Text1)
-            Text1_LostFocus();
-        else if (watched == ui.Text2)
-            Text2_LostFocus();
+        withLastResort(
+            QStringLiteral("al salir del campo"),
+            [&] {
+                if (watched == ui.Text1)
+                    Text1_LostFocus();
+                else if (watched == ui.Text2)
+                    Text2_LostFocus();
+            },
+            [this](const QString &message) { m_reportError(this, message); });
     }
     return QWidget::eventFilter(watched, event);
 }

@@ -10,6 +10,7 @@
 #include <functional>
 
 class FormAyuda;
+class QPushButton;
 
 // The port test window: an address and a value, buttons that read and write the port, and a
 // live display of the value and of the data register at 888.
@@ -46,7 +47,7 @@ private:
     void Text2_LostFocus();
 
     template <typename Steps>
-    void runAction(Steps steps);
+    void runAction(const QPushButton *button, Steps steps);
     std::int16_t toInt16(double number, const QString &action, const QString &fieldText) const;
     void setValueText(const QString &text);
     void sendValue(const QString &addressPrefix, const QString &action);
@@ -61,5 +62,7 @@ private:
     ErrorReporter m_reportError;
     QPalette m_valuePalette;
     bool m_valueMarked = false;
+    bool m_inAction = false;
+    QString m_unexpectedInAction;    // met by a refresh within a click, said by the click
     QPointer<FormAyuda> m_formAyuda; // loaded while it is set; closing the window unloads it
 };

@@ -9,6 +9,8 @@
 #include <QPalette>
 #include <QPushButton>
 
+#include <utility>
+
 namespace form1 {
 
 namespace {
@@ -190,4 +192,10 @@ void Form1Ui::setupUi(QWidget *form)
     Label5 = form->findChild<QLabel *>(QStringLiteral("Label5"));
     Label6 = form->findChild<QLabel *>(QStringLiteral("Label6"));
     Label7 = form->findChild<QLabel *>(QStringLiteral("Label7"));
+
+    // The two fields are known by their captions, to screen readers as to sighted users.
+    for (const auto &[caption, field] : {std::pair{Label1, Text1}, std::pair{Label2, Text2}}) {
+        caption->setBuddy(field);
+        field->setAccessibleName(caption->text());
+    }
 }

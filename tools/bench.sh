@@ -7,6 +7,9 @@
 #
 #   tools/bench.sh            build, measure, summarise
 #   tools/bench.sh --summary  the summary of the last run again
+#   tools/bench.sh --ports    the cost of one access by each port path, inside the emulated
+#                             machine (bench/port_paths_bench.cpp), and `velmora pins --watch`
+#                             at 20 Hz on the simulated port; not run by CI
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -20,6 +23,28 @@ export MIN_TIME REPETITIONS ROUNDS RUNS RSS_RUNS
 
 build=build/default
 results=$build/bench-results
+
+if [ "${1:-}" = "--ports" ]; then
+    tools/install-deps.sh
+    cmake --preset default >/dev/null
+    cmake --build --preset default --target velmora port_paths_bench port_guest_test \
+        velmora-portio-static velmora-cli-static
+    mkdir -p "$results"
+    tools/qemu-port-test.sh --guest $build/port/tests/port_guest_test \
+        --helper $build/port/tests/velmora-portio-static \
+        --cli $build/command_line/tests/velmora-cli-static \
+        --bench $build/bench/port_paths_bench --work $build/qemu-bench |
+        grep -E ' ns |of which|watch|boot' | tee "$results/ports.txt"
+    # The same watch on this machine, on the simulated port: 100 samples at 20 Hz.
+    /usr/bin/time -f '%U %S %e' -o "$results/watch-time.txt" \
+        $build/app/velmora pins --simulated --watch --interval 50 --count 100 >/dev/null
+    read -r user sys wall <"$results/watch-time.txt"
+    awk -v u="$user" -v s="$sys" -v w="$wall" 'BEGIN {
+        printf "pins --watch at 20 Hz on this machine, simulated port, 100 samples: %.2f s of " \
+               "processor in %.2f s, %.2f %% of a core\n", u + s, w, 100 * (u + s) / w }' |
+        tee -a "$results/ports.txt"
+    exit 0
+fi
 
 # The start-up programs: a name, then the command line.
 startup_programs=(

@@ -6,6 +6,8 @@ set -euo pipefail
 packages=(
     g++ cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
+    # Qt's own buttons and menus in Spanish (qtbase_es.qm), loaded at start.
+    qt6-translations-l10n
     libgtest-dev libgmock-dev libbenchmark-dev
     fonts-liberation
     xvfb xauth xdotool imagemagick
@@ -15,7 +17,7 @@ packages=(
     # The port helper confines itself with seccomp.
     libseccomp-dev
     # The Debian package and the check of its desktop entry and metadata.
-    dpkg-dev desktop-file-utils appstream
+    dpkg-dev desktop-file-utils appstream lintian
     # The port drivers against an emulated parallel port (tools/qemu-port-test.sh), and their
     # Windows build with a run under wine (tools/windows-port-test.sh).
     qemu-system-x86 busybox-static cpio

@@ -11,6 +11,8 @@
 #   --guest, --helper, --cli  the static programs (default: built now in build/default)
 #   --installed-helper        where the command line looks for the helper (the build's
 #                             VELMORA_PORTIO_INSTALLED_PATH)
+#   --bench FILE              instead of the test, run this benchmark (bench/port_paths_bench)
+#                             with the port's drivers loaded, and print what it prints
 #   --work             scratch folder (default: build/qemu-work)
 #   --cache            where the kernel package and its unpacked files are kept between runs
 #                      (default: build/qemu-cache)
@@ -18,13 +20,14 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 guest= helper= cli= work=$root/build/qemu-work
-installed=/usr/local/libexec/velmora/velmora-portio cache=$root/build/qemu-cache
+installed=/usr/local/libexec/velmora/velmora-portio bench= cache=$root/build/qemu-cache
 while [ $# -gt 0 ]; do
     case $1 in
     --guest) guest=$2; shift 2 ;;
     --helper) helper=$2; shift 2 ;;
     --cli) cli=$2; shift 2 ;;
     --installed-helper) installed=$2; shift 2 ;;
+    --bench) bench=$(realpath "$2"); shift 2 ;;
     --work) work=$2; shift 2 ;;
     --cache) cache=$2; shift 2 ;;
     *) echo "unknown argument: $1" >&2; exit 2 ;;
@@ -114,6 +117,11 @@ cp "$busybox" initrd/bin/busybox
 cp "$guest" initrd/port_guest_test
 cp "$helper" initrd/velmora-portio
 cp "$cli" initrd/velmora-cli
+run="/port_guest_test /opt/velmora/velmora-portio /load-modules /velmora-cli"
+if [ -n "$bench" ]; then
+    cp "$bench" initrd/port_paths_bench
+    run="/load-modules; /port_paths_bench /opt/velmora/velmora-portio /velmora-cli"
+fi
 for m in "${order[@]}"; do cp "$(find "$moddir" -name "$m.ko" | head -1)" initrd/lib/modules/; done
 cat >initrd/init <<INIT
 #!/bin/busybox sh
@@ -137,7 +145,7 @@ for m in ${order[*]}; do insmod /lib/modules/\\\$m.ko || exit 1; done
 dmesg | grep -E 'parport[0-9]:' | sed 's/^/kernel: /'
 LOAD
 chmod +x /load-modules
-/port_guest_test /opt/velmora/velmora-portio /load-modules /velmora-cli
+$run
 echo "guest test exit status \$?"
 poweroff -f
 INIT
@@ -160,6 +168,10 @@ seconds=$(awk "BEGIN { printf \"%.1f\", $(date +%s.%N) - $start }")
 tr -d '\r' <console.log >guest.log
 cat guest.log
 echo "== host: qemu exit status $qemu_status, boot to power-off $seconds s"
+
+if [ -n "$bench" ]; then
+    exit "$qemu_status"
+fi
 
 # The guest's own count, plus the host's check of what reached the printer side.
 summary=$(grep -E '^[0-9]+ passed, [0-9]+ failed$' guest.log | tail -1 || true)

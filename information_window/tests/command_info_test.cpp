@@ -14,7 +14,10 @@
 #include <QTest>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
+#include <new>
+#include <utility>
 
 namespace {
 
@@ -184,10 +187,14 @@ TEST_F(CommandInfoTest, AMissingFileIsReportedOnceAndTheNextClickTriesAgain)
     clickInfo();
 
     ASSERT_EQ(errors.size(), 1);
-    EXPECT_EQ(
-        errors.front(),
-        u"No se pudo leer el archivo de información «VelmoraInfo.txt» (%1): no existe."_qs.arg(
-            infoFilePath()));
+    // Every place it was looked for is named: here, the installed data folder and the program's.
+    const QString program = QCoreApplication::applicationDirPath();
+    EXPECT_EQ(errors.front(),
+              u"No se encontró el archivo de información «VelmoraInfo.txt» en ninguna de estas "
+              u"carpetas: «%1», «%2», «%3». Póngalo en una de ellas, o reinstale Velmora, y vuelva "
+              u"a pulsar el botón."_qs.arg(QDir::currentPath(),
+                                           QDir::cleanPath(program + u"/../share/velmora"_qs),
+                                           program));
     EXPECT_TRUE(ayudas().isEmpty());
     EXPECT_TRUE(form->isVisible());
 
@@ -197,6 +204,28 @@ TEST_F(CommandInfoTest, AMissingFileIsReportedOnceAndTheNextClickTriesAgain)
     ASSERT_NE(ayuda, nullptr);
     EXPECT_EQ(textInfo(ayuda)->toPlainText(), u"ahora sí\n"_qs);
     EXPECT_EQ(errors.size(), 1);
+}
+
+TEST_F(CommandInfoTest, AnythingThrownWhileLoadingIsReportedOnceAndTheProgramGoesOn)
+{
+    const std::pair<std::function<QString()>, QString> cases[] = {
+        {[]() -> QString { throw std::bad_alloc(); }, u"no hay memoria suficiente"_qs},
+        {[]() -> QString { throw 7; }, u"un error desconocido"_qs},
+    };
+    for (const auto &[source, reason] : cases) {
+        FormAyuda::setTextSource(source);
+        errors.clear();
+        clickInfo();
+        ASSERT_EQ(errors.size(), 1);
+        EXPECT_TRUE(errors[0].startsWith(
+            u"Algo falló de forma inesperada al abrir la información del puerto: %1."_qs.arg(
+                reason)))
+            << errors[0].toStdString();
+    }
+    FormAyuda::setTextSource(nullptr);
+    writeInfoFile("texto\r\n");
+    clickInfo();
+    EXPECT_NE(shownAyuda(), nullptr);
 }
 
 TEST_F(CommandInfoTest, TheWindowOutlivesTheMainWindowAndThenEndsTheProgram)

@@ -6,6 +6,9 @@
 #include <cstdint>
 #include <functional>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -125,32 +128,105 @@ TEST(InfoFileCodePage, IsTheLocalesOwnSingleByteSetOrElseWindows1252)
     }
 }
 
-TEST_F(InfoFileTest, AFileThatCannotBeReadIsNamedWithItsFullPathAndTheReason)
+// What reading the file in the current folder says, from a child process that an alarm ends if
+// the read blocks: a reader that waits on a FIFO fails the test instead of hanging it.
+QString refusalInChild()
+{
+    int pipeEnds[2];
+    if (::pipe(pipeEnds) != 0)
+        return u"pipe failed"_qs;
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(pipeEnds[0]);
+        ::alarm(5);
+        QByteArray said = "no error";
+        try {
+            readInfoFileAt(QString::fromLatin1(InfoFileName));
+        } catch (const InfoFileError &error) {
+            said = error.what();
+        }
+        const bool written = ::write(pipeEnds[1], said.constData(), said.size()) == said.size();
+        ::_exit(written ? 0 : 1);
+    }
+    ::close(pipeEnds[1]);
+    QByteArray said;
+    char buffer[512];
+    for (ssize_t count; (count = ::read(pipeEnds[0], buffer, sizeof buffer)) > 0;)
+        said.append(buffer, count);
+    ::close(pipeEnds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    if (WIFSIGNALED(status))
+        return u"the reader was ended by signal %1: it blocked"_qs.arg(WTERMSIG(status));
+    return QString::fromUtf8(said);
+}
+
+TEST_F(InfoFileTest, AnythingButASmallRegularFileIsRefusedAtOnceWithItsPathAndTheReason)
 {
     struct ErrorCase
     {
         const char *name;
-        std::function<void()> prepare;
+        std::function<void(const QByteArray &path)> prepare;
         QString reason;
     };
+    const QString notRegular = u"no es un archivo normal, sino una tubería, un dispositivo o un "
+                               u"socket, que no se lee como texto"_qs;
     const ErrorCase cases[] = {
-        {"absent", [] {}, u"no existe"_qs},
-        {"a folder", [this] { ASSERT_TRUE(QDir(directory.path()).mkdir(u"VelmoraInfo.txt"_qs)); },
+        {"absent", [](const QByteArray &) {}, u"no existe"_qs},
+        {"a folder", [](const QByteArray &path) { ASSERT_EQ(::mkdir(path, 0700), 0); },
          u"es una carpeta"_qs},
+        {"a FIFO with no writer",
+         [](const QByteArray &path) { ASSERT_EQ(::mkfifo(path, 0600), 0); }, notRegular},
+        {"a link to /dev/zero",
+         [](const QByteArray &path) { ASSERT_EQ(::symlink("/dev/zero", path), 0); }, notRegular},
+        {"a sparse file one byte over the limit",
+         [](const QByteArray &path) {
+             const int fd = ::open(path, O_WRONLY | O_CREAT, 0600);
+             ASSERT_GE(fd, 0);
+             EXPECT_EQ(::ftruncate(fd, InfoFileMaxBytes + 1), 0);
+             ::close(fd);
+         },
+         u"es demasiado grande: un texto de ayuda puede medir como mucho 8 MB"_qs},
     };
+    const QByteArray path = QFile::encodeName(infoFilePath());
     for (const ErrorCase &c : cases) {
-        QDir(directory.path()).rmdir(u"VelmoraInfo.txt"_qs);
-        c.prepare();
-        try {
-            readInfoFile();
-            ADD_FAILURE() << c.name << ": no error";
-        } catch (const InfoFileError &error) {
-            EXPECT_EQ(
-                error.message(),
-                u"No se pudo leer el archivo de información «VelmoraInfo.txt» (%1): %2."_qs.arg(
-                    infoFilePath(), c.reason))
-                << c.name;
-        }
+        ::rmdir(path);
+        ::unlink(path);
+        c.prepare(path);
+        EXPECT_EQ(refusalInChild(),
+                  u"No se pudo leer el archivo de información «VelmoraInfo.txt» (%1): %2."_qs.arg(
+                      infoFilePath(), c.reason))
+            << c.name;
+    }
+}
+
+TEST_F(InfoFileTest, TheCurrentFoldersTextWinsAndTheOtherFoldersAreTriedInTurn)
+{
+    const QTemporaryDir installed;
+    const QTemporaryDir beside;
+    const auto write = [](const QTemporaryDir &folder, const QByteArray &text) {
+        QFile file(folder.filePath(QString::fromLatin1(InfoFileName)));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(text);
+    };
+    const QStringList folders{directory.path(), installed.path(), beside.path()};
+    EXPECT_THROW(readInfoFile(folders), InfoFileError);
+
+    write(beside, "junto al programa");
+    EXPECT_EQ(readInfoFile(folders), u"junto al programa\r\n"_qs);
+    write(installed, "instalado");
+    EXPECT_EQ(readInfoFile(folders), u"instalado\r\n"_qs);
+    writeInfoFile("del técnico");
+    EXPECT_EQ(readInfoFile(folders), u"del técnico\r\n"_qs);
+
+    // A text that is there but cannot be read is reported, not passed over for another one.
+    ASSERT_TRUE(QFile::remove(infoFilePath()));
+    ASSERT_TRUE(QDir(directory.path()).mkdir(QString::fromLatin1(InfoFileName)));
+    try {
+        readInfoFile(folders);
+        ADD_FAILURE() << "no error";
+    } catch (const InfoFileError &error) {
+        EXPECT_TRUE(error.message().endsWith(u": es una carpeta."_qs)) << error.what();
     }
 }
 

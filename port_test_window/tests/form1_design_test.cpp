@@ -62,6 +62,14 @@ TEST_F(Form1Test, ButtonsAndLabelsCarryTheirCaptionsAndTooltips)
     EXPECT_EQ(control("CommandInfo")->toolTip(), "Información sobre pto paralelo");
 }
 
+TEST_F(Form1Test, TheFieldsAreNamedByTheirCaptionsWhichAreTheirBuddies)
+{
+    EXPECT_EQ(text("Text1")->accessibleName(), "Dirección Dec/Hex del puerto activo");
+    EXPECT_EQ(text("Text2")->accessibleName(), "Valor enviado");
+    EXPECT_EQ(control<QLabel>("Label1")->buddy(), text("Text1"));
+    EXPECT_EQ(control<QLabel>("Label2")->buddy(), text("Text2"));
+}
+
 TEST_F(Form1Test, EveryCaptionFitsItsBox)
 {
     // The layout is fixed: a caption that needs more room than its box is clipped on screen.

@@ -2,6 +2,8 @@
 
 #include "port_error.h"
 
+#include <stdexcept>
+
 namespace {
 
 // A machine whose real paths reach some addresses and not others.
@@ -36,6 +38,14 @@ private:
     }
 
     std::uint16_t m_unreachable;
+};
+
+// A driver with a fault nobody expected: every read throws.
+class BrokenPort : public inpout::PortDriver
+{
+public:
+    PortValue read(std::uint16_t) override { throw std::runtime_error("lectura rota"); }
+    void write(std::uint16_t, PortValue) override {}
 };
 
 class Form1PortErrors : public Form1Test
@@ -90,6 +100,33 @@ TEST_F(Form1PortErrors, AClickOnAnUnreachableAddressIsReportedAndTheWindowGoesOn
     EXPECT_EQ(text("Text2")->text(), "5"); // the failed read wrote nothing
     EXPECT_EQ(text("Text4")->text(), " 15");
     EXPECT_EQ(row(8), "RRRRBBBB");
+}
+
+TEST_F(Form1PortErrors, AnUnexpectedErrorIsReportedOnceByItsTextAndTheWindowGoesOn)
+{
+    inpout::installDriver(std::make_unique<BrokenPort>());
+    form = std::make_unique<Form1>();
+    form->setErrorReporter([this](QWidget *, const QString &message) { errors << message; });
+    QApplication::processEvents();
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_TRUE(errors[0].startsWith("Algo falló de forma inesperada al iniciar: lectura rota."))
+        << errors[0].toStdString();
+
+    // The click's refresh of the changed value meets the fault first; the click says it once.
+    showAndActivate();
+    QTest::mouseClick(control<QPushButton>("Command6_0"), Qt::LeftButton);
+    ASSERT_EQ(errors.size(), 2);
+    EXPECT_TRUE(errors[1].startsWith("Algo falló de forma inesperada al pulsar «+»: lectura rota."))
+        << errors[1].toStdString();
+    EXPECT_EQ(text("Text2")->text(), " 1");
+    EXPECT_TRUE(form->isVisible());
+
+    // Leaving a field is a boundary of its own.
+    text("Text1")->setFocus();
+    control<QPushButton>("Command1")->setFocus(Qt::TabFocusReason);
+    ASSERT_EQ(errors.size(), 3);
+    EXPECT_TRUE(errors[2].startsWith("Algo falló de forma inesperada al actualizar la ventana"))
+        << errors[2].toStdString();
 }
 
 } // namespace

@@ -1,0 +1,45 @@
+#include "form1.h"
+#include "no_hardware.h"
+#include "velmora_start.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+
+namespace {
+
+// The program's start as main makes it; the locale is the one the test is run under.
+TEST(Start, QtsOwnButtonsAndMenusAreInSpanish)
+{
+    const std::unique_ptr<Form1> form = startVelmora();
+    EXPECT_EQ(QGuiApplication::desktopFileName(), "org.velmora.Velmora");
+
+    // The notice box of the simulated port, and the one of every error, has Qt's own button.
+    QMessageBox notice(QMessageBox::Information, "Velmora", "aviso", QMessageBox::Ok, form.get());
+    EXPECT_EQ(notice.button(QMessageBox::Ok)->text(), "Aceptar");
+
+    const std::unique_ptr<QMenu> menu(
+        form->findChild<QLineEdit *>("Text2")->createStandardContextMenu());
+    QStringList entries;
+    for (const QAction *action : menu->actions())
+        entries << action->text().section(u'\t', 0, 0);
+    EXPECT_TRUE(entries.contains("&Copiar")) << entries.join(", ").toStdString();
+    EXPECT_TRUE(entries.contains("&Pegar")) << entries.join(", ").toStdString();
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    installSimulatedPortForTests();
+    QApplication app(argc, argv);
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
