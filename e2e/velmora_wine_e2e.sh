@@ -224,7 +224,8 @@ check "a Start-menu shortcut" yes "$(yes_no test -n "$shortcut")"
 # --- No port library: the simulated port, after a notice naming the library ------------------
 
 rm -f "$install_dir/inpoutx64.dll" "$install_dir/velmora-port-writes.txt"
-if start notice "no port library" inpoutx64.dll "puerto paralelo simulado"; then
+# Qt's own button text shows that its Spanish translation (qtbase_es.qm, through qt.conf) loaded.
+if start notice "no port library" inpoutx64.dll "puerto paralelo simulado" Aceptar; then
     write_five "no port library"
     import -window root "$build/velmora-wine.png" 2>/dev/null
     focus "$main"

@@ -6,10 +6,12 @@
 #include <cstdint>
 #include <functional>
 
+#ifndef _WIN32
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 namespace {
 
@@ -118,7 +120,11 @@ TEST(InfoFileCodePage, IsTheLocalesOwnSingleByteSetOrElseWindows1252)
         {"ISO-8859-15",     0xA4, u'\u20AC'},
         {"CP1251",          0xC0, u'\u0410'},
         {"ISO-8859-3",      0xA5, u'\u00A5'}, // undefined there: kept as its own value
+        {"CP1252",          0x80, u'\u20AC'},
+        {"CP1252",          0x81, u'\u0081'}, // undefined there: kept as its own value
+        {"windows-1251",    0xC0, u'\u0410'},
         {"EUC-JP",          0x80, u'\u20AC'}, // characters of two bytes: no 8-bit code page
+        {"CP932",           0x80, u'\u20AC'},
         {"NO-SUCH-CHARSET", 0x80, u'\u20AC'},
     };
     // clang-format on
@@ -128,6 +134,7 @@ TEST(InfoFileCodePage, IsTheLocalesOwnSingleByteSetOrElseWindows1252)
     }
 }
 
+#ifndef _WIN32
 // What reading the file in the current folder says, from a child process that an alarm ends if
 // the read blocks: a reader that waits on a FIFO fails the test instead of hanging it.
 QString refusalInChild()
@@ -200,6 +207,48 @@ TEST_F(InfoFileTest, AnythingButASmallRegularFileIsRefusedAtOnceWithItsPathAndTh
     }
 }
 
+#else
+// Windows has no FIFO or link to a device that a test can make, but it has its DOS device names,
+// which every folder seems to hold: NUL there is the null device, which must not be read.
+TEST_F(InfoFileTest, AnythingButASmallRegularFileIsRefusedAtOnceWithItsPathAndTheReason)
+{
+    const auto refusal = [](const QString &name) {
+        try {
+            readInfoFileAt(name);
+            return u"no error"_qs;
+        } catch (const InfoFileError &error) {
+            return error.message();
+        }
+    };
+    const auto expected = [&](const QString &name, const QString &reason) {
+        return u"No se pudo leer el archivo de información «%1» (%2): %3."_qs.arg(
+            name, QDir::toNativeSeparators(QDir(directory.path()).filePath(name)), reason);
+    };
+    const QString name = QString::fromLatin1(InfoFileName);
+    EXPECT_EQ(refusal(name), expected(name, u"no existe"_qs));
+    EXPECT_EQ(refusal(u"no-such-folder/"_qs + name).section(u": "_qs, -1),
+              u"una de las carpetas de la ruta no existe."_qs);
+
+    ASSERT_TRUE(QDir(directory.path()).mkdir(name));
+    EXPECT_EQ(refusal(name), expected(name, u"es una carpeta"_qs));
+    ASSERT_TRUE(QDir(directory.path()).rmdir(name));
+
+    EXPECT_EQ(refusal(u"NUL"_qs),
+              expected(u"NUL"_qs, u"no es un archivo normal, sino una tubería o un dispositivo, "
+                                  u"que no se lee como texto"_qs));
+
+    QFile large(directory.filePath(name));
+    ASSERT_TRUE(large.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(large.resize(InfoFileMaxBytes + 1));
+    large.close();
+    EXPECT_EQ(
+        refusal(name),
+        expected(name, u"es demasiado grande: un texto de ayuda puede medir como mucho 8 MB"_qs));
+    ASSERT_TRUE(large.resize(InfoFileMaxBytes));
+    EXPECT_EQ(readInfoFileAt(name).size(), InfoFileMaxBytes + 2); // at the limit: one line of NULs
+}
+#endif
+
 TEST_F(InfoFileTest, TheCurrentFoldersTextWinsAndTheOtherFoldersAreTriedInTurn)
 {
     const QTemporaryDir installed;
@@ -230,6 +279,7 @@ TEST_F(InfoFileTest, TheCurrentFoldersTextWinsAndTheOtherFoldersAreTriedInTurn)
     }
 }
 
+#ifndef _WIN32
 TEST_F(InfoFileTest, AFileWithoutReadPermissionIsReportedAsSuch)
 {
     if (geteuid() == 0)
@@ -244,6 +294,8 @@ TEST_F(InfoFileTest, AFileWithoutReadPermissionIsReportedAsSuch)
         EXPECT_TRUE(error.message().endsWith(u": permiso denegado."_qs)) << error.what();
     }
 }
+
+#endif
 
 TEST_F(InfoFileTest, ALargeFileKeepsItsLinesInOrder)
 {
