@@ -110,11 +110,11 @@ cmake -S "$work/src" -B "$work/build" -G Ninja \
     exit 1
 }
 
-# Ninja's own [done/total] lines, shown about every 5 % so that a log stays readable; any other
-# line (a warning, an error) is shown as it comes.
-say "step 3/4: compiling, at low priority beside other work"
+# Ninja's own [done/total] lines, shown about every 5 %; the compiler's output (Qt's own sources
+# give thousands of warnings) goes to a log, whose end is shown if the build fails.
+say "step 3/4: compiling, at low priority beside other work (log: $work/build.log)"
 set +e
-NINJA_STATUS='[%f/%t] ' nice -n 10 cmake --build "$work/build" 2>&1 | {
+NINJA_STATUS='[%f/%t] ' nice -n 10 cmake --build "$work/build" 2>&1 | tee "$work/build.log" | {
     shown=-5
     while IFS= read -r line; do
         if [[ $line =~ ^\[([0-9]+)/([0-9]+)\]\  ]]; then
@@ -124,15 +124,14 @@ NINJA_STATUS='[%f/%t] ' nice -n 10 cmake --build "$work/build" 2>&1 | {
                 shown=$pct
                 say "$pct % ($done_steps of $total steps, $(((SECONDS - started) / 60)) min)"
             fi
-        else
-            printf '%s\n' "$line" >&2
         fi
     done
 }
 status=${PIPESTATUS[0]}
 set -e
 if [ "$status" -ne 0 ]; then
-    say "compiling Qt failed; the build folder is $work/build"
+    grep -B 5 -A 20 -m 5 -E 'error|FAILED' "$work/build.log" | tail -n 80 >&2
+    say "compiling Qt failed; the whole log is $work/build.log"
     exit 1
 fi
 
