@@ -192,9 +192,10 @@ TEST_F(CommandInfoTest, AMissingFileIsReportedOnceAndTheNextClickTriesAgain)
     EXPECT_EQ(errors.front(),
               u"No se encontró el archivo de información «VelmoraInfo.txt» en ninguna de estas "
               u"carpetas: «%1», «%2», «%3». Póngalo en una de ellas, o reinstale Velmora, y vuelva "
-              u"a pulsar el botón."_qs.arg(QDir::currentPath(),
-                                           QDir::cleanPath(program + u"/../share/velmora"_qs),
-                                           program));
+              u"a pulsar el botón."_qs.arg(
+                  QDir::toNativeSeparators(QDir::currentPath()),
+                  QDir::toNativeSeparators(QDir::cleanPath(program + u"/../share/velmora"_qs)),
+                  QDir::toNativeSeparators(program)));
     EXPECT_TRUE(ayudas().isEmpty());
     EXPECT_TRUE(form->isVisible());
 

@@ -76,8 +76,13 @@ TEST(Inpout, ExplainsInSpanishWhyThePortIsSimulated)
                                "denegado (EPERM)";
     const std::string notice = inpout::simulatedPortNotice(reason);
     EXPECT_NE(notice.find("Motivo: " + reason + "."), std::string::npos) << notice;
+#ifdef _WIN32
+    for (const char *part : {"inpoutx64.dll", "junto a Velmora", "como administrador",
+                             "puerto paralelo simulado en 378h (888)"})
+#else
     for (const char *part : {"sudo modprobe ppdev", "grupo lp", "velmora-portio",
                              "grupo velmora-port", "puerto paralelo simulado en 378h (888)"})
+#endif
         EXPECT_NE(notice.find(part), std::string::npos) << part << " missing in: " << notice;
 }
 
