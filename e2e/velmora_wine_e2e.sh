@@ -18,7 +18,8 @@ installer=$(ls "$build"/Velmora-*-instalar.exe 2>/dev/null | head -n 1)
     echo "windows-e2e: needs DISPLAY, $wine_run and the installer in $build" >&2; exit 2; }
 export WINEPREFIX=$build/wine
 install_dir="$WINEPREFIX/drive_c/Program Files/Velmora"
-fakes=$build/port/tests
+# The stand-in port libraries, beside the test programs.
+fakes=$build
 
 WAIT=${VELMORA_E2E_WAIT:-600}
 SETTLE=${VELMORA_E2E_SETTLE:-150}
@@ -264,7 +265,7 @@ rm -f "$install_dir/velmora-port-writes.txt"
 if start none "port library"; then
     write_five "port library"
     check "port library: \"out HEX\" wrote 5 to 888 through inpoutx64.dll" "Out32 888 5" \
-        "$(cat "$install_dir/velmora-port-writes.txt" 2>/dev/null)"
+        "$(tr -d '\r' <"$install_dir/velmora-port-writes.txt" 2>/dev/null)"
 fi
 stop_program
 
