@@ -4,6 +4,7 @@
 #include "inpout.h"
 
 #include <cerrno>
+#include <unistd.h>
 
 namespace inpout {
 
@@ -181,6 +182,15 @@ RoutingPort::Resolved RoutingPort::resolve(PortError::Access access, std::uint16
                                           + known + ") y ")
                          + whyNoHelper.reason,
                      whyNoHelper.remedy, whyNoHelper.error});
+}
+
+bool RoutingPort::throughPpdev(std::uint16_t address)
+{
+    lookUpPorts();
+    for (const auto &port : m_parports)
+        if (port->covers(address))
+            return !m_direct || ::access(port->port().device.c_str(), F_OK) == 0;
+    return false;
 }
 
 Route RoutingPort::route(std::uint16_t address)
