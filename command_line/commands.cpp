@@ -411,7 +411,7 @@ int listPorts(std::FILE *out)
     else {
         std::fprintf(out, "  %s: no se tiene en cuenta: %s\n", admin.path.c_str(),
                      admin.whyIgnored.c_str());
-        todo.push_back("sudo chown root:root " + admin.path + " && sudo chmod 644 " + admin.path);
+        todo.push_back(admin.remedy);
     }
 
     if (root && lockdown.empty())

@@ -65,9 +65,8 @@ std::unique_ptr<RoutingPort> RoutingPort::open(PortSystem system, std::string &w
         if (admin.present && !admin.honoured)
             raiseNotice("No se tiene en cuenta " + admin.path + ": " + admin.whyIgnored
                         + ". velmora-portio solo sirve los bloques de puerto paralelo "
-                          "estándar.\n\nPara que sirva los bloques que lista, el archivo debe "
-                          "ser de root y solo root debe poder modificarlo (sudo chown root:root "
-                        + admin.path + " && sudo chmod 644 " + admin.path + ").");
+                          "estándar.\n\n"
+                        + admin.remedy);
     }
     if (!routing->m_parports.empty() || routing->m_direct)
         return routing;

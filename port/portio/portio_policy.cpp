@@ -148,6 +148,7 @@ AdminFile readAdminFile(const std::string &path)
             admin.whyIgnored = errno == ELOOP
                                    ? "es un enlace simbólico"
                                    : std::string("no se puede leer: ") + std::strerror(errno);
+            admin.remedy = "Ponga en su lugar un archivo normal de root, de modo 644.";
         }
         return admin;
     }
@@ -215,6 +216,14 @@ AdminFile readAdminFile(const std::string &path)
     admin.whyIgnored = why;
     if (!admin.honoured)
         admin.blocks.clear();
+    if (why.find("la línea") == 0)
+        admin.remedy = "Corrija esa línea de " + path + ".";
+    else if (!why.empty())
+        admin.remedy = "Haga que " + path
+                       + " sea un archivo normal de root que solo root pueda "
+                         "modificar, en una carpeta igual: sudo chown root:root "
+                       + path + " && sudo chmod 644 " + path + " && sudo chmod go-w "
+                       + folderOf(path) + ".";
     return admin;
 }
 

@@ -63,6 +63,7 @@ struct AdminFile
     bool present = false;
     bool honoured = false;
     std::string whyIgnored; // in Spanish, when present but not honoured
+    std::string remedy;     // what an administrator does about it, in Spanish
     std::vector<Block> blocks;
 };
 
