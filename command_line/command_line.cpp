@@ -5,6 +5,8 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <exception>
+#include <new>
 #include <optional>
 #include <string>
 #include <vector>
@@ -94,7 +96,9 @@ bool wantsWindow(int argc, char **argv)
     return true;
 }
 
-int run(int argc, char **argv, std::FILE *out, std::FILE *err)
+namespace {
+
+int runCommand(int argc, char **argv, std::FILE *out, std::FILE *err)
 {
     Parsed p;
     for (int i = 1; i < argc; ++i) {
@@ -159,11 +163,15 @@ int run(int argc, char **argv, std::FILE *out, std::FILE *err)
                    err, "sobra «" + p.operands[allowed] + "» en «velmora " + p.command + "»")
                                            : -1;
     };
+    if (p.command.empty())
+        return wrongUsage(err, "falta la orden: read, write, pins o ports");
     const bool onlyRead = !(p.hex || p.bin) || p.command == "read";
     const bool onlyPins =
         !(p.watch || !p.interval.empty() || !p.count.empty()) || p.command == "pins";
     if (!onlyRead || !onlyPins)
         return wrongUsage(err, "esa opción no es de «velmora " + p.command + "»");
+    if (!p.watch && (!p.interval.empty() || !p.count.empty()))
+        return wrongUsage(err, "--interval y --count son de «velmora pins --watch»");
 
     if (p.command == "read" || p.command == "write") {
         const std::size_t wanted = p.command == "read" ? 1 : 2;
@@ -196,6 +204,10 @@ int run(int argc, char **argv, std::FILE *out, std::FILE *err)
             std::uint16_t given = 0;
             if (!address(p.operands[0], given))
                 return badAddress(p.operands[0]);
+            // Its three registers must lie within the 16-bit space.
+            if (given > 0xFFFD)
+                return wrongUsage(err, "la BASE de un puerto va hasta FFFDh, no «" + p.operands[0]
+                                           + "»");
             base = given;
         }
         int interval = 100;
@@ -223,6 +235,23 @@ int run(int argc, char **argv, std::FILE *out, std::FILE *err)
     }
     return wrongUsage(err, "no se conoce la orden «" + p.command + "»");
 #endif
+}
+
+} // namespace
+
+int run(int argc, char **argv, std::FILE *out, std::FILE *err)
+{
+    // The last resort: whatever escapes a command is said in Spanish, never as an abort.
+    try {
+        return runCommand(argc, argv, out, err);
+    } catch (const std::bad_alloc &) {
+        std::fputs("velmora: no hay memoria suficiente para la orden.\n", err);
+    } catch (const std::exception &error) {
+        std::fprintf(err, "velmora: algo falló de forma inesperada: %s\n", error.what());
+    } catch (...) {
+        std::fputs("velmora: algo falló de forma inesperada: un error desconocido.\n", err);
+    }
+    return Unreachable;
 }
 
 } // namespace command_line

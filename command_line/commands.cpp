@@ -147,30 +147,38 @@ bool wait(int milliseconds, bool keys)
 
 int watchPins(Port &port, std::uint16_t base, int intervalMs, long count, bool own, std::FILE *out)
 {
-    struct sigaction action
-    {};
-    action.sa_handler = requestStop;
-    sigemptyset(&action.sa_mask);
-    ::sigaction(SIGINT, &action, nullptr);
-    ::sigaction(SIGTERM, &action, nullptr);
+    for (const int signal : {SIGINT, SIGTERM, SIGQUIT, SIGHUP}) {
+        struct sigaction action
+        {};
+        ::sigaction(signal, nullptr, &action);
+        if (action.sa_handler == SIG_IGN)
+            continue; // a script that started the watch with SIGINT ignored keeps it so
+        action.sa_handler = requestStop;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = 0;
+        ::sigaction(signal, &action, nullptr);
+    }
 
     const bool terminal = ::isatty(::fileno(out));
     std::optional<RawTerminal> keys;
     if (terminal) {
-        keys.emplace();
-        std::fputs("\x1b[?25l", out); // no cursor while the table is redrawn
+        // A screen of its own, and no cursor while the table is redrawn; both given back.
+        if (::tcgetpgrp(STDIN_FILENO) == ::getpgrp())
+            keys.emplace();
+        std::fputs("\x1b[?1049h\x1b[?25l", out);
     } else {
         std::fprintf(out,
                      "# velmora pins %Xh cada %d ms; los pulsos más cortos no se ven.%s\n"
                      "hora,pin,señal,antes,después\n",
                      unsigned(base), intervalMs,
-                     own ? " Por ppdev, los pines de control (1, 14, 16, 17) son los de este "
+                     own ? " Por ppdev, los pines de control 1 14 16 y 17 son los de este "
                            "proceso: no se pueden observar."
                          : "");
     }
     std::fflush(out);
 
     std::optional<Registers> last;
+    std::string lastFailure;
     for (long n = 0; !stopRequested && (count == 0 || n < count); ++n) {
         if (n > 0 && !wait(intervalMs, keys && keys->active()))
             break;
@@ -196,10 +204,15 @@ int watchPins(Port &port, std::uint16_t base, int intervalMs, long count, bool o
                           intervalMs);
             std::fputs((screen + footer).c_str(), out);
         } else if (!failure.empty()) {
-            for (char &c : failure)
-                if (c == '\n')
-                    c = ' ';
-            std::fprintf(out, "%s,error,\"%s\"\n", time.c_str(), failure.c_str());
+            // One line when the failure starts or changes, five fields as every line has.
+            if (failure != lastFailure) {
+                std::string quoted;
+                for (const char c : failure)
+                    quoted += c == '\n'  ? std::string(" ")
+                              : c == '"' ? std::string("\"\"")
+                                         : std::string(1, c);
+                std::fprintf(out, "%s,,error,,\"%s\"\n", time.c_str(), quoted.c_str());
+            }
         } else if (last) {
             for (const Pin &pin : signalPins()) {
                 if (own && pin.reg == Register::Control)
@@ -209,12 +222,15 @@ int watchPins(Port &port, std::uint16_t base, int intervalMs, long count, bool o
                                  level(pin, *last), level(pin, now_));
             }
         }
-        std::fflush(out);
+        lastFailure = failure;
+        // A reader that has gone (a closed pipe) ends the watch.
+        if (std::fflush(out) != 0 || std::ferror(out))
+            break;
         if (failure.empty())
             last = now_;
     }
     if (terminal)
-        std::fputs("\x1b[?25h\n", out);
+        std::fputs("\x1b[?25h\x1b[?1049l", out);
     std::fflush(out);
     return Done;
 }
@@ -234,10 +250,11 @@ bool inGroup(const char *name)
 
 bool hasRawIoCapability(const std::string &path)
 {
-    vfs_cap_data capability{};
+    // Permitted and effective, as setcap cap_sys_rawio+ep gives it; room for the namespaced form.
+    vfs_ns_cap_data capability{};
     const ssize_t size =
         ::getxattr(path.c_str(), "security.capability", &capability, sizeof capability);
-    return size >= ssize_t(XATTR_CAPS_SZ_1)
+    return size >= ssize_t(XATTR_CAPS_SZ_1) && (capability.magic_etc & VFS_CAP_FLAGS_EFFECTIVE)
            && (capability.data[0].permitted & (1u << CAP_SYS_RAWIO));
 }
 
@@ -295,9 +312,7 @@ int showPins(std::optional<std::uint16_t> base, bool watch, int intervalMs, long
     auto port = openPort(simulated, err);
     if (!port)
         return Unreachable;
-    const bool own =
-        port->routing && port->routing->route(std::uint16_t(*base + 2)) == inpout::Route::Ppdev;
-    port->driver->endAction();
+    const bool own = port->routing && port->routing->throughPpdev(std::uint16_t(*base + 2));
     if (watch)
         return watchPins(*port, *base, intervalMs, count, own, out);
     try {
@@ -327,11 +342,13 @@ int listPorts(std::FILE *out)
         const std::string folder = "/proc/sys/dev/parport/" + port.name;
         const std::string device = "/dev/" + port.name;
         const std::string holder = firstLine(folder + "/devices/active");
-        std::fprintf(
-            out, "  %s: base %Xh, ECP %Xh, modos %s, ahora %s\n", device.c_str(),
-            unsigned(port.base), unsigned(port.highBase ? port.highBase : port.base + 0x400),
-            firstLine(folder + "/modes").c_str(),
-            holder == "none" || holder.empty() ? "libre" : ("en uso por " + holder).c_str());
+        char ecp[24] = "ninguna";
+        if (port.highBase)
+            std::snprintf(ecp, sizeof ecp, "%Xh", unsigned(port.highBase));
+        std::fprintf(out, "  %s: base %Xh, ECP %s, modos %s, ahora %s\n", device.c_str(),
+                     unsigned(port.base), ecp, firstLine(folder + "/modes").c_str(),
+                     holder == "none" || holder.empty() ? "libre"
+                                                        : ("en uso por " + holder).c_str());
         const bool usable = ::access(device.c_str(), R_OK | W_OK) == 0;
         std::fprintf(out, "    %s %s\n", device.c_str(),
                      usable ? "se puede abrir" : "no se puede abrir con su usuario");
@@ -394,7 +411,7 @@ int listPorts(std::FILE *out)
     else {
         std::fprintf(out, "  %s: no se tiene en cuenta: %s\n", admin.path.c_str(),
                      admin.whyIgnored.c_str());
-        todo.push_back("sudo chown root:root " + admin.path + " && sudo chmod 644 " + admin.path);
+        todo.push_back(admin.remedy);
     }
 
     if (root && lockdown.empty())

@@ -224,6 +224,8 @@ std::optional<PortFailure> HelperPort::exchange(const portio::Message *request,
         const int polled = left.count() > 0 ? ::poll(&ready, 1, int(left.count()) + 1) : 0;
         if (polled < 0 && errno == EINTR)
             continue;
+        if (polled < 0)
+            return stop("no se pudo esperar su respuesta");
         if (polled == 0)
             return stop("no respondió en " + std::to_string(m_replyTimeoutMs) + " ms y se detuvo");
         const ssize_t n = ::recv(m_socket, reply.data() + got, reply.size() - got, 0);

@@ -62,10 +62,15 @@ int claimWithin(int fd, int milliseconds)
     }
     if (made < 0)
         return made;
+    if (milliseconds <= 0)
+        return -EINVAL;
     itimerspec when{};
-    when.it_value.tv_nsec = long(milliseconds) * 1000000L;
+    when.it_value.tv_sec = milliseconds / 1000;
+    when.it_value.tv_nsec = long(milliseconds % 1000) * 1000000L;
     when.it_interval.tv_nsec = 10 * 1000000L;
-    ::timer_settime(timer, 0, &when, nullptr);
+    // Never a PPCLAIM without its timer: that is the sleep this is all about.
+    if (::timer_settime(timer, 0, &when, nullptr) != 0)
+        return -errno;
     const int result = ::ioctl(fd, PPCLAIM) == 0 ? 0 : -errno;
     const itimerspec off{};
     ::timer_settime(timer, 0, &off, nullptr);
@@ -175,10 +180,6 @@ PortFailure describePpdevFailure(const Parport &port, int error, bool opening)
                 "Cárguelo con «sudo modprobe ppdev» (y, para que se cargue siempre, añada ppdev a "
                 "/etc/modules).",
                 error};
-    case EBUSY:
-        return {what + ": otro controlador del núcleo tiene el puerto para sí solo" + code,
-                "Descargue el controlador que lo tiene (vea «dmesg») y vuelva a intentarlo.",
-                error};
     case ENXIO:
     case ENODEV:
         return {what + ": el puerto ya no está (¿se ha quitado la tarjeta o el adaptador?)" + code,
@@ -207,6 +208,8 @@ void PpdevPort::closeDevice()
     m_calls.close(m_fd);
     m_fd = -1;
     m_claimed = false;
+    // The next device starts from 0Ch, forward: what this program set is put back then.
+    m_restore = true;
 }
 
 bool PpdevPort::covers(std::uint16_t address) const
@@ -241,11 +244,21 @@ PpdevPort::Attempt PpdevPort::claimOnce(PortFailure &failure)
         // kernel's list, and the holder's release would hand it the port while this program is
         // idle: closing it takes it off the list.
         closeDevice();
-        m_restore = true;
         return Attempt::InUse;
     }
     if (result < 0) {
-        failure = describePpdevFailure(m_port, -result, false);
+        // ppdev answers ENXIO when it cannot register with the port, which is also what a
+        // device that keeps the port for itself (PPEXCL, an exclusive driver) causes: if the
+        // kernel still lists the port, that is what happened.
+        const std::string holder = m_calls.holder(m_port.name);
+        if (result == -ENXIO && !holder.empty())
+            failure = {"el puerto " + m_port.device + " lo tiene en exclusiva " + holderText(holder)
+                           + " (ENXIO)",
+                       "Cierre el programa que lo tiene, o descargue el controlador que lo "
+                       "reserva (vea «dmesg»), y vuelva a intentarlo.",
+                       ENXIO};
+        else
+            failure = describePpdevFailure(m_port, -result, false);
         closeDevice();
         return Attempt::Failed;
     }

@@ -4,6 +4,7 @@
 #include "inpout.h"
 
 #include <cerrno>
+#include <unistd.h>
 
 namespace inpout {
 
@@ -64,9 +65,8 @@ std::unique_ptr<RoutingPort> RoutingPort::open(PortSystem system, std::string &w
         if (admin.present && !admin.honoured)
             raiseNotice("No se tiene en cuenta " + admin.path + ": " + admin.whyIgnored
                         + ". velmora-portio solo sirve los bloques de puerto paralelo "
-                          "estándar.\n\nPara que sirva los bloques que lista, el archivo debe "
-                          "ser de root y solo root debe poder modificarlo (sudo chown root:root "
-                        + admin.path + " && sudo chmod 644 " + admin.path + ").");
+                          "estándar.\n\n"
+                        + admin.remedy);
     }
     if (!routing->m_parports.empty() || routing->m_direct)
         return routing;
@@ -181,6 +181,15 @@ RoutingPort::Resolved RoutingPort::resolve(PortError::Access access, std::uint16
                                           + known + ") y ")
                          + whyNoHelper.reason,
                      whyNoHelper.remedy, whyNoHelper.error});
+}
+
+bool RoutingPort::throughPpdev(std::uint16_t address)
+{
+    lookUpPorts();
+    for (const auto &port : m_parports)
+        if (port->covers(address))
+            return !m_direct || ::access(port->port().device.c_str(), F_OK) == 0;
+    return false;
 }
 
 Route RoutingPort::route(std::uint16_t address)

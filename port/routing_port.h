@@ -53,6 +53,10 @@ public:
     // helper to find out, but reads or writes no port.
     Route route(std::uint16_t address);
 
+    // Whether an access to the address would go through ppdev, found without claiming anything:
+    // there the control lines read back are this process's own.
+    bool throughPpdev(std::uint16_t address);
+
     PortValue read(std::uint16_t address) override;
     void write(std::uint16_t address, PortValue value) override;
     void endAction() override;

@@ -1,5 +1,4 @@
 #include "form1.h"
-#include "no_hardware.h"
 #include "velmora_start.h"
 
 #include <QApplication>
@@ -9,7 +8,6 @@
 #include <QPushButton>
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <memory>
 
 namespace {
@@ -34,12 +32,3 @@ TEST(Start, QtsOwnButtonsAndMenusAreInSpanish)
 }
 
 } // namespace
-
-int main(int argc, char *argv[])
-{
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    installSimulatedPortForTests();
-    QApplication app(argc, argv);
-    testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -76,21 +76,41 @@ std::string folderOf(const std::string &path)
 
 } // namespace
 
-std::vector<KernelPort> kernelPorts(const std::string &procRoot)
+std::vector<KernelPort> kernelPorts(const std::string &procRoot, int *error)
 {
+    int ignored = 0;
+    int &failure = error ? *error : ignored;
+    failure = 0;
     std::vector<KernelPort> ports;
     const std::string folder = procRoot + "/sys/dev/parport";
     std::unique_ptr<DIR, int (*)(DIR *)> dir(::opendir(folder.c_str()), ::closedir);
-    if (!dir)
+    if (!dir) {
+        // No folder: parport is not loaded, so the kernel owns no port.
+        if (errno != ENOENT)
+            failure = errno;
         return ports;
-    while (const dirent *entry = ::readdir(dir.get())) {
+    }
+    for (;;) {
+        errno = 0;
+        const dirent *entry = ::readdir(dir.get());
+        if (!entry) {
+            if (errno)
+                failure = errno;
+            break;
+        }
         const std::string name = entry->d_name;
-        if (name == "." || name == "..")
+        // Besides one folder a port, the kernel lists "default", its settings.
+        if (name.rfind("parport", 0) != 0)
             continue;
         // "888\t0": the base, then the high base an ECP port uses (0 when there is none).
         long base = 0;
         long high = 0;
+        errno = 0;
         const std::string text = readSmallFile(folder + "/" + name + "/base-addr");
+        if (text.empty() && errno) {
+            failure = errno;
+            continue;
+        }
         if (std::sscanf(text.c_str(), "%ld %ld", &base, &high) < 1 || base <= 0 || base > 0xFFF8)
             continue;
         ports.push_back({name, static_cast<std::uint16_t>(base),
@@ -128,6 +148,7 @@ AdminFile readAdminFile(const std::string &path)
             admin.whyIgnored = errno == ELOOP
                                    ? "es un enlace simbólico"
                                    : std::string("no se puede leer: ") + std::strerror(errno);
+            admin.remedy = "Ponga en su lugar un archivo normal de root, de modo 644.";
         }
         return admin;
     }
@@ -195,17 +216,28 @@ AdminFile readAdminFile(const std::string &path)
     admin.whyIgnored = why;
     if (!admin.honoured)
         admin.blocks.clear();
+    if (why.find("la línea") == 0)
+        admin.remedy = "Corrija esa línea de " + path + ".";
+    else if (!why.empty())
+        admin.remedy = "Haga que " + path
+                       + " sea un archivo normal de root que solo root pueda "
+                         "modificar, en una carpeta igual: sudo chown root:root "
+                       + path + " && sudo chmod 644 " + path + " && sudo chmod go-w "
+                       + folderOf(path) + ".";
     return admin;
 }
 
-Policy::Policy(std::vector<KernelPort> ports, AdminFile admin)
+Policy::Policy(std::vector<KernelPort> ports, AdminFile admin, int error)
     : m_ports(std::move(ports))
     , m_admin(std::move(admin))
+    , m_error(error)
 {}
 
 Policy Policy::load(const std::string &procRoot, const std::string &adminPath)
 {
-    return Policy(kernelPorts(procRoot), readAdminFile(adminPath));
+    int error = 0;
+    auto ports = kernelPorts(procRoot, &error);
+    return Policy(std::move(ports), readAdminFile(adminPath), error);
 }
 
 const KernelPort *Policy::owner(std::uint16_t address) const
@@ -221,6 +253,8 @@ Verdict Policy::verdict(std::uint16_t address) const
 {
     if (owner(address))
         return Verdict::KernelOwned;
+    if (m_error)
+        return Verdict::NotParallel;
     const auto in = [address](const std::vector<Block> &blocks) {
         return std::any_of(blocks.begin(), blocks.end(),
                            [address](const Block &b) { return b.contains(address); });
@@ -230,6 +264,8 @@ Verdict Policy::verdict(std::uint16_t address) const
 
 std::vector<Block> Policy::servedBlocks() const
 {
+    if (m_error)
+        return {};
     auto served = std::make_unique<std::bitset<0x10000>>();
     const auto mark = [&](const std::vector<Block> &blocks, bool on) {
         for (const Block &b : blocks)

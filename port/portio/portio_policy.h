@@ -44,8 +44,10 @@ struct KernelPort
 };
 
 // The ports under <procRoot>/sys/dev/parport, by base address. A port without an I/O address
-// (a USB adapter, base 0) is left out.
-std::vector<KernelPort> kernelPorts(const std::string &procRoot = "/proc");
+// (a USB adapter, base 0) is left out. error, when given, receives 0, or the errno of a listing
+// that could not be read whole (no folder at all is no port, not an error): a caller that grants
+// by the list must then grant nothing.
+std::vector<KernelPort> kernelPorts(const std::string &procRoot = "/proc", int *error = nullptr);
 
 std::vector<Block> standardBlocks();
 
@@ -61,6 +63,7 @@ struct AdminFile
     bool present = false;
     bool honoured = false;
     std::string whyIgnored; // in Spanish, when present but not honoured
+    std::string remedy;     // what an administrator does about it, in Spanish
     std::vector<Block> blocks;
 };
 
@@ -71,7 +74,9 @@ enum class Verdict { Served, KernelOwned, NotParallel };
 class Policy
 {
 public:
-    Policy(std::vector<KernelPort> ports, AdminFile admin);
+    // error: the errno of a list of the kernel's ports that could not be read; such a policy
+    // serves nothing, since a port the kernel owns might be missing from it.
+    Policy(std::vector<KernelPort> ports, AdminFile admin, int error = 0);
     static Policy load(const std::string &procRoot = "/proc",
                        const std::string &adminPath = AdminFilePath);
 
@@ -82,12 +87,14 @@ public:
 
     const std::vector<KernelPort> &ports() const { return m_ports; }
     const AdminFile &admin() const { return m_admin; }
+    int error() const { return m_error; }
     // The kernel port whose registers hold the address, or nullptr.
     const KernelPort *owner(std::uint16_t address) const;
 
 private:
     std::vector<KernelPort> m_ports;
     AdminFile m_admin;
+    int m_error = 0;
 };
 
 // "378h-37Fh", as messages and listings write a block.

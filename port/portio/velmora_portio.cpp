@@ -46,18 +46,27 @@ public:
     }
 
 private:
+    // Whatever happens on the way, the helper ends without its capability and under its filter;
+    // the first failure is what its hello reports.
     static int confine(const portio::Policy &policy)
     {
+        int failure = policy.error();
         const auto blocks = policy.servedBlocks();
-        for (const portio::Block &block : blocks) {
+        std::size_t granted = 0;
+        for (; granted < blocks.size() && !failure; ++granted) {
+            const portio::Block &block = blocks[granted];
             if (ioperm(block.first, unsigned(block.last) - block.first + 1, 1) != 0)
-                return errno;
+                failure = errno;
         }
-        // With nothing to serve, still tell the client whether it could have had the ports.
-        if (blocks.empty()) {
+        if (failure) {
+            for (std::size_t i = 0; i < granted; ++i)
+                ioperm(blocks[i].first, unsigned(blocks[i].last) - blocks[i].first + 1, 0);
+        } else if (blocks.empty()) {
+            // With nothing to serve, still tell the client whether it could have had the ports.
             if (ioperm(ProbeAddress, 1, 1) != 0)
-                return errno;
-            ioperm(ProbeAddress, 1, 0);
+                failure = errno;
+            else
+                ioperm(ProbeAddress, 1, 0);
         }
 
         __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
@@ -66,7 +75,6 @@ private:
             return errno;
         if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0)
             return errno;
-
         scmp_filter_ctx filter = seccomp_init(SCMP_ACT_KILL_PROCESS);
         if (!filter)
             return ENOMEM;
@@ -79,7 +87,7 @@ private:
         // The filter is not released: freeing it is not among the calls it allows.
         if (const int error = seccomp_load(filter); error < 0)
             return -error;
-        return 0;
+        return failure;
     }
 
     static constexpr unsigned ProbeAddress = 0x378;

@@ -62,6 +62,23 @@ TEST(PortioPolicy, KernelPortsWinOverTheAdministratorsBlocks)
     EXPECT_EQ(portio::kernelPorts(proc.str() + "/nowhere"), std::vector<portio::KernelPort>{});
 }
 
+// A list of the kernel's ports that cannot be read whole (too many files open, say, which the
+// person starting the helper can arrange) might leave out a port the kernel owns: serve nothing.
+TEST(PortioPolicy, AnUnreadableListOfTheKernelsPortsServesNothing)
+{
+    TempDir proc;
+    proc.write("sys/dev/parport/default/spintime", "500\n");
+    std::filesystem::create_directories(proc.path() / "sys/dev/parport/parport0/base-addr");
+    int error = 0;
+    EXPECT_TRUE(portio::kernelPorts(proc.str(), &error).empty());
+    EXPECT_NE(error, 0);
+    const portio::Policy policy = portio::Policy::load(proc.str(), proc.str() + "/none.conf");
+    EXPECT_NE(policy.error(), 0);
+    EXPECT_TRUE(policy.servedBlocks().empty());
+    EXPECT_EQ(policy.verdict(0x378), Verdict::NotParallel);
+    EXPECT_EQ(policy.verdict(0x278), Verdict::NotParallel);
+}
+
 struct AdminCase
 {
     const char *name;

@@ -153,6 +153,21 @@ TEST_F(PpdevPortTest, AClaimGivenUpLeavesNothingBehind)
     EXPECT_EQ(opened().control, 0x05);
 }
 
+// A device closed for any reason (here a card that went away for a moment) comes back with the
+// direction and control lines this program had set, not the fresh device's 0Ch.
+TEST_F(PpdevPortTest, AReopenedDeviceGetsBackWhatThisProgramSet)
+{
+    port.write(0x37A, 0x2E);
+    port.endAction();
+    device.ioctlError[PPRSTATUS] = ENODEV;
+    EXPECT_THROW(port.read(0x379), PortError);
+    port.endAction();
+    device.ioctlError.clear();
+    EXPECT_EQ(port.read(0x37A), 0x2E);
+    EXPECT_EQ(opened().direction, 1);
+    EXPECT_EQ(opened().control, 0x0E);
+}
+
 struct FailureCase
 {
     const char *name;
@@ -192,7 +207,7 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         FailureCase{"NotInLpGroup", EACCES, 0, 0, "no tiene permiso (EACCES)", "grupo lp"},
         FailureCase{"ModuleNotLoaded", ENOENT, 0, 0, "ppdev", "sudo modprobe ppdev"},
-        FailureCase{"ExclusiveDriver", 0, PPCLAIM, EBUSY, "para sí solo (EBUSY)", "dmesg"},
+        FailureCase{"HeldExclusively", 0, PPCLAIM, ENXIO, "lo tiene en exclusiva", "dmesg"},
         FailureCase{"CardRemovedAtOpen", ENXIO, 0, 0, "ya no está", "se busca de nuevo"},
         FailureCase{"CardRemovedWhileOpen", 0, PPRSTATUS, ENODEV,
                     "ya no está (¿se ha quitado la tarjeta", "se busca de nuevo"},

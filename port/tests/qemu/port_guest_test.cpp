@@ -24,6 +24,7 @@
 #include <sys/io.h>
 #include <sys/ioctl.h>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -317,7 +318,8 @@ struct RawHelper
     pid_t pid = -1;
     int fd = -1;
 
-    RawHelper(const std::string &path, bool withArgument = false)
+    // files: a limit on open files for the helper (0: none), which a user can set for it.
+    RawHelper(const std::string &path, bool withArgument = false, rlim_t files = 0)
     {
         int ends[2];
         socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends);
@@ -325,6 +327,9 @@ struct RawHelper
         if (pid == 0) {
             dup2(ends[1], 0);
             dup2(ends[1], 1);
+            const rlimit limit{files, files};
+            if (files)
+                setrlimit(RLIMIT_NOFILE, &limit);
             char name[] = "velmora-portio";
             char argument[] = "--help";
             char *argv[] = {name, withArgument ? argument : nullptr, nullptr};
@@ -743,6 +748,20 @@ void cliBothGroups()
 
 void portGroupWithKernelPort(const std::string &path)
 {
+    // Too few files to read the kernel's list of ports: the helper must serve nothing rather
+    // than take 378h for a port the kernel does not own, and still drop its capability.
+    for (const rlim_t files : {rlim_t(3), rlim_t(4)}) {
+        RawHelper limited(path, false, files);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        const std::string capabilities = statusLine(limited.pid, "CapEff");
+        const auto got = limited.exchange({'r', 0, 0x78, 0x03}, true);
+        const std::string what = "a helper limited to " + std::to_string(files) + " files";
+        check(got.size() == 8 && (got[2] | (got[3] << 8)) != 0 && (got[6] | (got[7] << 8)) != 0,
+              what + " says so in its hello and refuses 378h");
+        check(capabilities == "0000000000000000", what + " drops its capability: " + capabilities);
+        limited.exitStatus();
+    }
+
     std::string why;
     auto helper = startHelper(path, why);
     check(helper != nullptr, "a fresh helper" + detail(why));
