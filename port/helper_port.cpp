@@ -90,18 +90,24 @@ std::vector<std::string> HelperPort::defaultPaths()
     return paths;
 }
 
+PortFailure kernelOwnedFailure(const portio::KernelPort &port)
+{
+    const auto blocks = portio::kernelBlocks(port);
+    std::string owned;
+    for (const portio::Block &block : blocks)
+        owned += (owned.empty() ? "" : " y ") + portio::blockText(block);
+    return {"el controlador del núcleo tiene el puerto " + port.name + " (" + owned
+                + "); por ppdev solo se llega a sus registros de datos, estado y control ("
+                + portio::blockText({port.base, static_cast<std::uint16_t>(port.base + 2)}) + ")",
+            "Como root se llega al resto de sus registros; o descargue el controlador del "
+            "puerto (sudo rmmod lp ppdev parport_pc) para que velmora-portio lo sirva.",
+            EACCES};
+}
+
 PortFailure helperRefusal(std::uint16_t address, const portio::Policy &policy)
 {
-    if (const portio::KernelPort *owner = policy.owner(address)) {
-        PortFailure failure;
-        failure.reason = "el controlador del núcleo tiene el puerto " + owner->name
-                         + ", y velmora-portio no sirve sus registros";
-        failure.remedy = "Use sus registros de datos, estado y control por ppdev (grupo lp). "
-                         "Como root se llega al resto; o descargue el controlador del puerto "
-                         "(sudo rmmod lp ppdev parport_pc).";
-        failure.error = EACCES;
-        return failure;
-    }
+    if (const portio::KernelPort *owner = policy.owner(address))
+        return kernelOwnedFailure(*owner);
     std::string blocks;
     for (const portio::Block &block : portio::standardBlocks())
         blocks += (blocks.empty() ? "" : ", ") + portio::blockText(block);

@@ -57,6 +57,9 @@ private:
     int m_replyTimeoutMs = 5000;
 };
 
+// For a user, the message about a register of a port the kernel owns that ppdev does not serve.
+PortFailure kernelOwnedFailure(const portio::KernelPort &port);
+
 // Why the helper refused an address (EACCES), and what an administrator can do about it.
 PortFailure helperRefusal(std::uint16_t address, const portio::Policy &policy);
 

@@ -83,8 +83,6 @@ public:
     // until the action's deadline; the failure, if it could not be. Once the port was found in
     // use, the rest of the action fails at once.
     std::optional<PortFailure> claim();
-    bool claimed() const { return m_claimed; }
-    bool isOpen() const { return m_fd >= 0; }
 
     // Throw PortError when the port cannot be claimed or the driver refuses the access.
     PortValue read(std::uint16_t address) override;

@@ -23,20 +23,6 @@ const char *routeName(Route route)
     return "?";
 }
 
-PortFailure kernelOwnedFailure(const portio::KernelPort &port)
-{
-    const auto blocks = portio::kernelBlocks(port);
-    std::string owned;
-    for (const portio::Block &block : blocks)
-        owned += (owned.empty() ? "" : " y ") + portio::blockText(block);
-    return {"el controlador del núcleo tiene el puerto " + port.name + " (" + owned
-                + "); por ppdev solo se llega a sus registros de datos, estado y control ("
-                + portio::blockText({port.base, static_cast<std::uint16_t>(port.base + 2)}) + ")",
-            "Como root se llega al resto de sus registros; o descargue el controlador del "
-            "puerto (sudo rmmod lp ppdev parport_pc) para que velmora-portio lo sirva.",
-            EACCES};
-}
-
 std::unique_ptr<RoutingPort> RoutingPort::open(PortSystem system, std::string &whyNot)
 {
     if (!system.ppdev.open)

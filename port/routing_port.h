@@ -91,7 +91,4 @@ private:
 
 const char *routeName(Route route);
 
-// For a user, the message about a register of a port the kernel owns that ppdev does not serve.
-PortFailure kernelOwnedFailure(const portio::KernelPort &port);
-
 } // namespace inpout
