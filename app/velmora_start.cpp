@@ -162,7 +162,7 @@ std::unique_ptr<Form1> startVelmora()
 
     // The port is bound at the window's first refresh, while the window is being built.
     auto notice = std::make_unique<NoticeAfterFirstPaint>();
-    inpout::setNoticeHandler([waiting = notice.get()](const std::string &text) {
+    port::setNoticeHandler([waiting = notice.get()](const std::string &text) {
         waiting->setNotice(QString::fromStdString(text));
     });
     auto form = std::make_unique<Form1>();

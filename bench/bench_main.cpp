@@ -14,8 +14,8 @@ int main(int argc, char *argv[])
 
     // No benchmark may reach the machine's ports: the simulated port is in place before any
     // window binds a driver, and an attempt to open the hardware ends the run.
-    inpout::installDriver(std::make_unique<inpout::SimulatedPort>());
-    inpout::setHardwareOpener([](std::string &) -> std::unique_ptr<inpout::PortDriver> {
+    port::installDriver(std::make_unique<port::SimulatedPort>());
+    port::setHardwareOpener([](std::string &) -> std::unique_ptr<port::PortDriver> {
         std::fputs("a benchmark tried to open the hardware ports\n", stderr);
         std::abort();
     });

@@ -73,14 +73,14 @@ int main(int argc, char **argv)
     }
     std::string why;
 
-    if (auto direct = inpout::DirectPort::openIoperm(why)) {
+    if (auto direct = port::DirectPort::openIoperm(why)) {
         const double measured = perCall([&] { sink = direct->read(Status); }, 200000);
         const double floor = perCall([] { sink = inb(Status); }, 200000);
         report("direct", measured, floor, "bare inb", 1.1);
     }
     ioperm(0, 0x10000, 0);
 
-    if (auto devPort = inpout::DirectPort::openDevPort("/dev/port", why)) {
+    if (auto devPort = port::DirectPort::openDevPort("/dev/port", why)) {
         const double measured = perCall([&] { sink = devPort->read(Status); }, 50000);
         const int fd = ::open("/dev/port", O_RDONLY);
         unsigned char byte = 0;
@@ -89,11 +89,11 @@ int main(int argc, char **argv)
         report("/dev/port", measured, floor, "bare pread", 1.2);
     }
 
-    const auto ports = inpout::discoverParports();
+    const auto ports = port::discoverParports();
     if (!ports.empty()) {
         double measured = 0;
         {
-            inpout::PpdevPort port(ports.front());
+            port::PpdevPort port(ports.front());
             measured = perCall(
                 [&] {
                     sink = port.read(Status);
@@ -117,7 +117,7 @@ int main(int argc, char **argv)
             20000);
         report("ppdev", measured, shared, "bare PPCLAIM, PPRSTATUS, PPRELEASE", 3.0);
         // Where the time of a shared access goes.
-        const auto calls = inpout::PpdevCalls::system();
+        const auto calls = port::PpdevCalls::system();
         std::printf("  of which: devices/active read %.0f ns; PPCLAIM with its timer and PPRELEASE "
                     "%.0f ns; bare PPCLAIM and PPRELEASE %.0f ns\n",
                     perCall([&] { sink = int(calls.holder(ports.front().name).size()); }, 5000),
@@ -136,8 +136,8 @@ int main(int argc, char **argv)
         ::close(fd);
     }
 
-    inpout::PortFailure failure;
-    if (auto helper = inpout::HelperPort::start({argv[1]}, {}, failure)) {
+    port::PortFailure failure;
+    if (auto helper = port::HelperPort::start({argv[1]}, {}, failure)) {
         const double measured = perCall([&] { sink = helper->read(Absent); }, 20000);
         int ends[2];
         ::socketpair(AF_UNIX, SOCK_STREAM, 0, ends);

@@ -23,7 +23,7 @@ public:
 
     void painted() override
     {
-        if (!dynamic_cast<inpout::SimulatedPort *>(inpout::currentDriver())) {
+        if (!dynamic_cast<port::SimulatedPort *>(port::currentDriver())) {
             std::fputs("velmora_startup: the port is not the simulated one\n", stderr);
             std::_Exit(3);
         }

@@ -31,8 +31,8 @@ namespace {
 
 struct Port
 {
-    std::unique_ptr<inpout::PortDriver> driver;
-    inpout::RoutingPort *routing = nullptr;
+    std::unique_ptr<port::PortDriver> driver;
+    port::RoutingPort *routing = nullptr;
 };
 
 // The machine's real paths, or with simulated the simulated port. A script never gets a made-up
@@ -40,11 +40,11 @@ struct Port
 std::optional<Port> openPort(bool simulated, std::FILE *err)
 {
     if (simulated)
-        return Port{std::make_unique<inpout::SimulatedPort>(), nullptr};
-    inpout::setNoticeHandler(
+        return Port{std::make_unique<port::SimulatedPort>(), nullptr};
+    port::setNoticeHandler(
         [err](const std::string &notice) { std::fprintf(err, "velmora: %s\n", notice.c_str()); });
     std::string whyNot;
-    auto routing = inpout::RoutingPort::open(inpout::PortSystem{}, whyNot);
+    auto routing = port::RoutingPort::open(port::PortSystem{}, whyNot);
     if (!routing) {
         std::fprintf(err,
                      "velmora: no hay ningún camino real a los puertos de este equipo: %s.\n\n"
@@ -59,7 +59,7 @@ std::optional<Port> openPort(bool simulated, std::FILE *err)
     return port;
 }
 
-int failed(const inpout::PortError &error, std::FILE *err)
+int failed(const port::PortError &error, std::FILE *err)
 {
     std::fprintf(err, "velmora: %s\n", error.what());
     return Unreachable;
@@ -90,7 +90,7 @@ std::string now()
     return text;
 }
 
-Registers sample(inpout::PortDriver &port, std::uint16_t base)
+Registers sample(port::PortDriver &port, std::uint16_t base)
 {
     Registers r;
     r.data = static_cast<std::uint8_t>(port.read(base));
@@ -186,7 +186,7 @@ int watchPins(Port &port, std::uint16_t base, int intervalMs, long count, bool o
         Registers now_{};
         try {
             now_ = sample(*port.driver, base);
-        } catch (const inpout::PortError &error) {
+        } catch (const port::PortError &error) {
             failure = error.what();
         }
         port.driver->endAction();
@@ -283,7 +283,7 @@ int readPort(std::uint16_t address, Format format, bool simulated, std::FILE *ou
         else
             std::fprintf(out, "%u\n", unsigned(value));
         return Done;
-    } catch (const inpout::PortError &error) {
+    } catch (const port::PortError &error) {
         return failed(error, err);
     }
 }
@@ -297,7 +297,7 @@ int writePort(std::uint16_t address, std::uint8_t value, bool simulated, std::FI
         port->driver->write(address, value);
         port->driver->endAction();
         return Done;
-    } catch (const inpout::PortError &error) {
+    } catch (const port::PortError &error) {
         return failed(error, err);
     }
 }
@@ -320,7 +320,7 @@ int showPins(std::optional<std::uint16_t> base, bool watch, int intervalMs, long
         port->driver->endAction();
         std::fputs(pinTable(*base, registers, own).c_str(), out);
         return Done;
-    } catch (const inpout::PortError &error) {
+    } catch (const port::PortError &error) {
         return failed(error, err);
     }
 }
@@ -367,7 +367,7 @@ int listPorts(std::FILE *out)
     if (!kernel.empty() && !lp && !root)
         todo.push_back("sudo usermod -aG lp $USER   (y vuelva a iniciar la sesión)");
 
-    const std::string lockdown = inpout::kernelLockdown();
+    const std::string lockdown = port::kernelLockdown();
     std::fprintf(out,
                  "\nAcceso directo (cualquier dirección):\n  root: %s\n  bloqueo del núcleo: %s\n",
                  root ? "sí" : "no", lockdown.empty() ? "ninguno" : lockdown.c_str());
@@ -377,7 +377,7 @@ int listPorts(std::FILE *out)
                out);
     const bool member = inGroup("velmora-port");
     bool installed = false;
-    for (const std::string &path : inpout::HelperPort::defaultPaths()) {
+    for (const std::string &path : port::HelperPort::defaultPaths()) {
         struct stat info
         {};
         if (::stat(path.c_str(), &info) != 0) {

@@ -13,7 +13,7 @@
 #define VELMORA_HAS_IOPERM 1
 #endif
 
-namespace inpout {
+namespace port {
 
 namespace {
 
@@ -146,4 +146,4 @@ void DirectPort::write(std::uint16_t address, PortValue value)
         fail(PortError::Access::Write, address, put < 0 ? errno : EIO);
 }
 
-} // namespace inpout
+} // namespace port

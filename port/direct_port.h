@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-namespace inpout {
+namespace port {
 
 // Direct access to the machine's I/O ports, for a process with the privilege to do so (root or
 // CAP_SYS_RAWIO): ioperm with inb/outb on x86, /dev/port elsewhere. Any 16-bit address is reached;
@@ -44,4 +44,4 @@ std::string describePortError(int error, const std::string &lockdown);
 // the kernel has no lockdown at all. sysRoot is where sysfs is mounted.
 std::string kernelLockdown(const std::string &sysRoot = "/sys");
 
-} // namespace inpout
+} // namespace port

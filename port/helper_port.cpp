@@ -15,7 +15,7 @@
 #include <thread>
 #include <unistd.h>
 
-namespace inpout {
+namespace port {
 
 namespace {
 
@@ -332,4 +332,4 @@ void HelperPort::write(std::uint16_t address, PortValue value)
     access(PortError::Access::Write, address, static_cast<std::uint8_t>(value & 0xFF));
 }
 
-} // namespace inpout
+} // namespace port

@@ -11,7 +11,7 @@
 #include <sys/types.h>
 #include <vector>
 
-namespace inpout {
+namespace port {
 
 // Ports reached through velmora-portio, the small helper that holds CAP_SYS_RAWIO so that Velmora
 // itself never needs it. The helper runs as a child process, started without a shell and with an
@@ -63,4 +63,4 @@ PortFailure kernelOwnedFailure(const portio::KernelPort &port);
 // Why the helper refused an address (EACCES), and what an administrator can do about it.
 PortFailure helperRefusal(std::uint16_t address, const portio::Policy &policy);
 
-} // namespace inpout
+} // namespace port

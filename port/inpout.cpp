@@ -8,7 +8,7 @@
 #include "routing_port.h"
 #endif
 
-namespace inpout {
+namespace port {
 
 namespace {
 
@@ -134,16 +134,16 @@ std::string simulatedPortNotice(const std::string &reason)
              "a ningún puerto real.";
 }
 
-} // namespace inpout
+} // namespace port
 
 PortValue Inp32(PortAddress address)
 {
-    const inpout::PortAction action;
-    return inpout::driver().read(static_cast<std::uint16_t>(address));
+    const port::PortAction action;
+    return port::driver().read(static_cast<std::uint16_t>(address));
 }
 
 void Out32(PortAddress address, PortValue value)
 {
-    const inpout::PortAction action;
-    inpout::driver().write(static_cast<std::uint16_t>(address), value);
+    const port::PortAction action;
+    port::driver().write(static_cast<std::uint16_t>(address), value);
 }

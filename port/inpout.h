@@ -15,14 +15,14 @@ inline constexpr PortAddress StatusPort = 888;
 // address by ppdev, direct access or the helper velmora-portio; on Windows the port I/O library
 // (windows_port.h). With no real path at all, a simulated port (simulated_port.h) after a notice.
 //
-// Both throw inpout::PortError when the machine has some real path to its ports but none reaches
+// Both throw port::PortError when the machine has some real path to its ports but none reaches
 // this address, or the path that should reach it fails (no permission, port held by another
 // driver, helper gone). Its what() is the Spanish message for the person at the machine. Nothing
 // is read or written then: a failed Inp32 returns no value.
 PortValue Inp32(PortAddress address);
 void Out32(PortAddress address, PortValue value);
 
-namespace inpout {
+namespace port {
 
 // One action of the person at the machine: a click, or the refresh a keystroke runs. A port
 // shared with other programs is claimed at the action's first access and given back when the
@@ -60,4 +60,4 @@ std::string simulatedPortNotice(const std::string &reason);
 // Passes a remark on the ports (in Spanish) to the notice handler, or keeps it until one is set.
 void raiseNotice(const std::string &text);
 
-} // namespace inpout
+} // namespace port

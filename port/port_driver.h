@@ -5,7 +5,7 @@
 using PortAddress = std::int16_t;
 using PortValue = std::int16_t;
 
-namespace inpout {
+namespace port {
 
 // One way of reaching I/O ports. Addresses arrive as their 16-bit pattern (address -1 is 0xFFFF).
 class PortDriver
@@ -20,4 +20,4 @@ public:
     virtual void endAction() {}
 };
 
-} // namespace inpout
+} // namespace port

@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 
-namespace inpout {
+namespace port {
 
 namespace {
 
@@ -66,4 +66,4 @@ std::string errnoName(int error)
     }
 }
 
-} // namespace inpout
+} // namespace port

@@ -4,7 +4,7 @@
 #include <stdexcept>
 #include <string>
 
-namespace inpout {
+namespace port {
 
 // Why a real port could not be reached and what the person at the machine can do about it, both
 // in Spanish. Drivers build one of these; the driver that knows the address turns it into a
@@ -42,4 +42,4 @@ std::string addressText(std::uint16_t address);
 // The symbolic name of an errno ("EACCES"), or "errno N".
 std::string errnoName(int error);
 
-} // namespace inpout
+} // namespace port

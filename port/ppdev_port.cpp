@@ -17,7 +17,7 @@
 #include <thread>
 #include <unistd.h>
 
-namespace inpout {
+namespace port {
 
 namespace {
 
@@ -391,4 +391,4 @@ void PpdevPort::write(std::uint16_t address, PortValue value)
     }
 }
 
-} // namespace inpout
+} // namespace port

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace inpout {
+namespace port {
 
 using Clock = std::chrono::steady_clock;
 
@@ -119,4 +119,4 @@ PortFailure describePpdevFailure(const Parport &port, int error, bool opening);
 // The program that devices/active names, in Spanish: "el controlador de impresora (lp0)".
 std::string holderText(const std::string &holder);
 
-} // namespace inpout
+} // namespace port

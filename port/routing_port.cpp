@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <unistd.h>
 
-namespace inpout {
+namespace port {
 
 const char *routeName(Route route)
 {
@@ -197,4 +197,4 @@ void RoutingPort::write(std::uint16_t address, PortValue value)
     resolve(PortError::Access::Write, address).driver->write(address, value);
 }
 
-} // namespace inpout
+} // namespace port

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-namespace inpout {
+namespace port {
 
 // What the routing driver asks of the machine. Every part is replaceable, so that tests run on
 // fake /proc, /dev and /sys trees and injected drivers and never reach the real ports.
@@ -91,4 +91,4 @@ private:
 
 const char *routeName(Route route);
 
-} // namespace inpout
+} // namespace port

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace inpout {
+namespace port {
 
 SimulatedPort::SimulatedPort(bool recordAccesses)
     : m_recording(recordAccesses)
@@ -49,4 +49,4 @@ void SimulatedPort::record(PortAccess::Kind kind, std::uint16_t address, PortVal
         m_accesses.push_back({kind, address, value});
 }
 
-} // namespace inpout
+} // namespace port

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-namespace inpout {
+namespace port {
 
 struct PortAccess
 {
@@ -53,4 +53,4 @@ private:
     std::vector<PortAccess> m_accesses;
 };
 
-} // namespace inpout
+} // namespace port

@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-namespace inpout {
+namespace port {
 
 namespace {
 
@@ -103,6 +103,6 @@ void WindowsPort::write(std::uint16_t address, PortValue value)
     m_out32(static_cast<short>(address), value);
 }
 
-} // namespace inpout
+} // namespace port
 
 #endif

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-namespace inpout {
+namespace port {
 
 // The port I/O library of Windows, bound by name with its entry points
 //   short _stdcall Inp32(short address);
@@ -43,6 +43,6 @@ private:
     Out32Function m_out32;
 };
 
-} // namespace inpout
+} // namespace port
 
 #endif

@@ -76,10 +76,10 @@ Form1::Form1(QWidget *parent)
     withLastResort(
         QStringLiteral("al iniciar"),
         [&] {
-            const inpout::PortAction start;
+            const port::PortAction start;
             try {
                 Form_Initialize();
-            } catch (const inpout::PortError &error) {
+            } catch (const port::PortError &error) {
                 reportLater(QString::fromUtf8(error.what()));
             }
         },
@@ -134,7 +134,7 @@ void Form1::ActualizarPantalla()
         // differ.
         const std::int32_t r = Inp32(StatusPort);
         ui.Text5->setText(showBits(r, 8));
-    } catch (const inpout::PortError &) {
+    } catch (const port::PortError &) {
         showNoReading();
         throw;
     }
@@ -175,12 +175,12 @@ void Form1::runAction(const QPushButton *button, Steps steps)
         QStringLiteral("al pulsar «%1»").arg(button->text()),
         [&] {
             // One click is one action on the port: claimed once, given back when it is done.
-            const inpout::PortAction click;
+            const port::PortAction click;
             try {
                 steps();
             } catch (const FieldError &error) {
                 failure = error.message();
-            } catch (const inpout::PortError &error) {
+            } catch (const port::PortError &error) {
                 failure = QString::fromUtf8(error.what());
             }
         },
@@ -328,14 +328,14 @@ void Form1::Text2_LostFocus()
 // no reading, and is reported at the next click.
 void Form1::refreshFromField()
 {
-    const inpout::PortAction refresh;
+    const port::PortAction refresh;
     withLastResort(
         QStringLiteral("al actualizar la ventana"),
         [this] {
             try {
                 ActualizarPantalla();
             } catch (const FieldError &) {
-            } catch (const inpout::PortError &) {
+            } catch (const port::PortError &) {
             }
         },
         [this](const QString &message) {

@@ -29,9 +29,9 @@ protected:
     void SetUp() override
     {
         InTemporaryDirectory::SetUp();
-        auto owned = std::make_unique<inpout::SimulatedPort>(true);
+        auto owned = std::make_unique<port::SimulatedPort>(true);
         port = owned.get();
-        inpout::installDriver(std::move(owned));
+        port::installDriver(std::move(owned));
         form = std::make_unique<Form1>();
         form->setErrorReporter([this](QWidget *, const QString &message) { errors << message; });
         activate(form.get());
@@ -91,7 +91,7 @@ protected:
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 
-    inpout::SimulatedPort *port = nullptr;
+    port::SimulatedPort *port = nullptr;
     std::unique_ptr<Form1> form;
     QStringList errors;
 };

@@ -133,7 +133,7 @@ public:
     }
 
     // Calls for the device files given by path; devices/active is looked up by the file's name.
-    static inpout::PpdevCalls calls(std::map<std::string, FakeParport *> ports)
+    static port::PpdevCalls calls(std::map<std::string, FakeParport *> ports)
     {
         auto byFd = std::make_shared<std::map<int, FakeParport *>>();
         auto nextFd = std::make_shared<int>(100);

@@ -14,9 +14,9 @@
 
 namespace {
 
-using inpout::HelperPort;
-using inpout::PortError;
-using inpout::PortFailure;
+using port::HelperPort;
+using port::PortError;
+using port::PortFailure;
 
 namespace fs = std::filesystem;
 

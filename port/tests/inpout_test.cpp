@@ -16,8 +16,8 @@
 
 namespace {
 
-using inpout::PortAccess;
-using inpout::SimulatedPort;
+using port::PortAccess;
+using port::SimulatedPort;
 using Kind = PortAccess::Kind;
 
 TEST(SimulatedPort, BehavesLikeAnIdlePortWithNothingPluggedIn)
@@ -57,8 +57,8 @@ TEST(Inpout, PassesSixteenBitPatternsToTheInstalledDriver)
 {
     auto owned = std::make_unique<SimulatedPort>(true);
     SimulatedPort *port = owned.get();
-    inpout::installDriver(std::move(owned));
-    ASSERT_EQ(inpout::currentDriver(), port);
+    port::installDriver(std::move(owned));
+    ASSERT_EQ(port::currentDriver(), port);
 
     Out32(StatusPort, 255);
     EXPECT_EQ(Inp32(StatusPort), 255);
@@ -74,7 +74,7 @@ TEST(Inpout, ExplainsInSpanishWhyThePortIsSimulated)
 {
     const std::string reason = "el núcleo no conoce ningún puerto paralelo; ioperm: permiso "
                                "denegado (EPERM)";
-    const std::string notice = inpout::simulatedPortNotice(reason);
+    const std::string notice = port::simulatedPortNotice(reason);
     EXPECT_NE(notice.find("Motivo: " + reason + "."), std::string::npos) << notice;
 #ifdef _WIN32
     for (const char *part : {"inpoutx64.dll", "junto a Velmora", "como administrador",
@@ -89,11 +89,11 @@ TEST(Inpout, ExplainsInSpanishWhyThePortIsSimulated)
 #ifdef __linux__
 TEST(Inpout, NamesTheSystemsReason)
 {
-    EXPECT_EQ(inpout::describePortError(ENOSYS, ""), "el sistema no lo admite (ENOSYS)");
-    EXPECT_EQ(inpout::describePortError(EPERM, ""), "permiso denegado (EPERM)");
-    EXPECT_EQ(inpout::describePortError(EPERM, "integrity"),
+    EXPECT_EQ(port::describePortError(ENOSYS, ""), "el sistema no lo admite (ENOSYS)");
+    EXPECT_EQ(port::describePortError(EPERM, ""), "permiso denegado (EPERM)");
+    EXPECT_EQ(port::describePortError(EPERM, "integrity"),
               "el núcleo está bloqueado (lockdown «integrity») y lo impide (EPERM)");
-    EXPECT_EQ(inpout::describePortError(ENOENT, ""), "no existe (ENOENT)");
+    EXPECT_EQ(port::describePortError(ENOENT, ""), "no existe (ENOENT)");
 }
 
 struct LockdownCase
@@ -116,7 +116,7 @@ TEST_P(Lockdown, IsReadFromSecurityfs)
     TempDir sys;
     if (GetParam().file)
         sys.write("kernel/security/lockdown", *GetParam().file);
-    EXPECT_EQ(inpout::kernelLockdown(sys.str()), GetParam().mode);
+    EXPECT_EQ(port::kernelLockdown(sys.str()), GetParam().mode);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -135,7 +135,7 @@ TEST(DirectPort, ReadsAndWritesTheDevPortFileAtTheAddress)
     TempDir dev;
     const auto file = dev.write("port", std::string(0x10000, '\xFF'));
     std::string whyNot;
-    auto port = inpout::DirectPort::openDevPort(file.string(), whyNot);
+    auto port = port::DirectPort::openDevPort(file.string(), whyNot);
     ASSERT_NE(port, nullptr) << whyNot;
     EXPECT_FALSE(port->usesIoperm());
     port->write(0x378, 0x1A5);
@@ -155,13 +155,13 @@ TEST(DirectPort, AShortDevPortIsAnErrorNotAValue)
     TempDir dev;
     const auto file = dev.write("port", std::string(0x100, '\0'));
     std::string whyNot;
-    auto port = inpout::DirectPort::openDevPort(file.string(), whyNot);
+    auto port = port::DirectPort::openDevPort(file.string(), whyNot);
     ASSERT_NE(port, nullptr) << whyNot;
     EXPECT_EQ(port->read(0xFF), 0);
     try {
         port->read(0x378);
         FAIL() << "no error past the end of the file";
-    } catch (const inpout::PortError &error) {
+    } catch (const port::PortError &error) {
         EXPECT_NE(std::string(error.what()).find("888 (378h)"), std::string::npos) << error.what();
     }
 }
@@ -172,7 +172,7 @@ TEST(DirectPort, NamesAMissingDevPortAndTheLockdown)
     root.write("sys/kernel/security/lockdown", "none [integrity] confidentiality\n");
     std::string whyNot;
     EXPECT_EQ(
-        inpout::DirectPort::openDevPort(root.str() + "/dev/port", whyNot, root.str() + "/sys"),
+        port::DirectPort::openDevPort(root.str() + "/dev/port", whyNot, root.str() + "/sys"),
         nullptr);
     EXPECT_EQ(whyNot, root.str() + "/dev/port: no existe (ENOENT)");
 }
@@ -182,7 +182,7 @@ TEST(DirectPort, NamesAMissingDevPortAndTheLockdown)
 struct MessageCase
 {
     const char *name;
-    inpout::PortError::Access access;
+    port::PortError::Access access;
     std::uint16_t address;
     std::string start;
 };
@@ -198,13 +198,13 @@ class PortErrorMessage : public testing::TestWithParam<MessageCase>
 TEST_P(PortErrorMessage, NamesTheAddressInDecimalAndHexTheReasonAndTheRemedy)
 {
     const MessageCase &c = GetParam();
-    const inpout::PortError error(c.access, c.address, {"un motivo", "Haga algo.", EACCES});
+    const port::PortError error(c.access, c.address, {"un motivo", "Haga algo.", EACCES});
     EXPECT_EQ(std::string(error.what()), c.start + ": un motivo.\n\nHaga algo.");
     EXPECT_EQ(error.address(), c.address);
     EXPECT_EQ(error.failure().error, EACCES);
 }
 
-using Access = inpout::PortError::Access;
+using Access = port::PortError::Access;
 INSTANTIATE_TEST_SUITE_P(
     Cases, PortErrorMessage,
     testing::Values(MessageCase{"Read", Access::Read, 888, "No se pudo leer el puerto 888 (378h)"},
@@ -217,31 +217,31 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(Inpout, FallsBackToASimulatedPortAndSaysSoOnce)
 {
-    inpout::installDriver(nullptr);
-    inpout::setHardwareOpener([](std::string &whyNot) -> std::unique_ptr<inpout::PortDriver> {
+    port::installDriver(nullptr);
+    port::setHardwareOpener([](std::string &whyNot) -> std::unique_ptr<port::PortDriver> {
         whyNot = "ioperm: el sistema no lo admite (ENOSYS)";
         return nullptr;
     });
     std::vector<std::string> notices;
-    inpout::setNoticeHandler([&](const std::string &notice) { notices.push_back(notice); });
+    port::setNoticeHandler([&](const std::string &notice) { notices.push_back(notice); });
 
     Out32(StatusPort, 7);
     EXPECT_EQ(Inp32(StatusPort), 7);
     EXPECT_EQ(Inp32(889), SimulatedPort::IdleStatus);
     ASSERT_EQ(notices.size(), 1u);
     EXPECT_NE(notices[0].find("ioperm: el sistema no lo admite (ENOSYS)"), std::string::npos);
-    EXPECT_NE(dynamic_cast<SimulatedPort *>(inpout::currentDriver()), nullptr);
+    EXPECT_NE(dynamic_cast<SimulatedPort *>(port::currentDriver()), nullptr);
 
     // A handler set after the fall-back still hears of it, once.
-    inpout::installDriver(nullptr);
-    inpout::setNoticeHandler(nullptr);
+    port::installDriver(nullptr);
+    port::setNoticeHandler(nullptr);
     Inp32(StatusPort);
-    inpout::setNoticeHandler([&](const std::string &notice) { notices.push_back(notice); });
-    inpout::setNoticeHandler([&](const std::string &notice) { notices.push_back(notice); });
+    port::setNoticeHandler([&](const std::string &notice) { notices.push_back(notice); });
+    port::setNoticeHandler([&](const std::string &notice) { notices.push_back(notice); });
     EXPECT_EQ(notices.size(), 2u);
 
-    inpout::setNoticeHandler(nullptr);
-    inpout::installDriver(std::make_unique<SimulatedPort>());
+    port::setNoticeHandler(nullptr);
+    port::installDriver(std::make_unique<SimulatedPort>());
 }
 
 } // namespace

@@ -7,8 +7,8 @@
 
 void installSimulatedPortForTests()
 {
-    inpout::installDriver(std::make_unique<inpout::SimulatedPort>(true));
-    inpout::setHardwareOpener([](std::string &whyNot) -> std::unique_ptr<inpout::PortDriver> {
+    port::installDriver(std::make_unique<port::SimulatedPort>(true));
+    port::setHardwareOpener([](std::string &whyNot) -> std::unique_ptr<port::PortDriver> {
         ADD_FAILURE() << "a test tried to open the hardware ports";
         whyNot = "tests never open the hardware";
         return nullptr;

@@ -8,8 +8,8 @@
 
 namespace {
 
-using inpout::PortError;
-using inpout::PpdevPort;
+using port::PortError;
+using port::PpdevPort;
 
 class PpdevPortTest : public testing::Test
 {

@@ -13,15 +13,15 @@
 
 namespace {
 
-using inpout::PortError;
-using inpout::PortFailure;
-using inpout::Route;
-using inpout::RoutingPort;
-using inpout::SimulatedPort;
+using port::PortError;
+using port::PortFailure;
+using port::Route;
+using port::RoutingPort;
+using port::SimulatedPort;
 
 // A stand-in for one real path: it keeps whatever is written, per address, so that where a value
 // went can be told by which path has it.
-class MarkedPort : public inpout::PortDriver
+class MarkedPort : public port::PortDriver
 {
 public:
     explicit MarkedPort(PortValue mark)
@@ -65,14 +65,14 @@ struct Machine
     MarkedPort *helperPort = nullptr;
     int helperStarts = 0;
 
-    inpout::PortSystem system()
+    port::PortSystem system()
     {
         if (parport)
             root.write("proc/sys/dev/parport/parport0/base-addr", "888\t0\n");
         if (!lockdown.empty())
             root.write("sys/kernel/security/lockdown", "none [" + lockdown + "] confidentiality\n");
         device.openError = parportError;
-        inpout::PortSystem s;
+        port::PortSystem s;
         s.procRoot = root.str() + "/proc";
         s.devRoot = root.str() + "/dev";
         s.sysRoot = root.str() + "/sys";
@@ -80,7 +80,7 @@ struct Machine
         s.adminFile = root.str() + "/etc/velmora/portio.conf";
         if (!adminFile.empty())
             root.write("etc/velmora/portio.conf", adminFile);
-        s.openDirect = [this](std::string &whyNot) -> std::unique_ptr<inpout::PortDriver> {
+        s.openDirect = [this](std::string &whyNot) -> std::unique_ptr<port::PortDriver> {
             if (!direct) {
                 whyNot = "ioperm: permiso denegado (EPERM); /dev/port: permiso denegado (EACCES)";
                 return nullptr;
@@ -90,7 +90,7 @@ struct Machine
             return port;
         };
         s.startHelper = [this](const std::string &,
-                               PortFailure &whyNot) -> std::unique_ptr<inpout::PortDriver> {
+                               PortFailure &whyNot) -> std::unique_ptr<port::PortDriver> {
             ++helperStarts;
             if (!helper) {
                 whyNot = {"el ayudante velmora-portio (/x/velmora-portio) no está instalado",
@@ -145,8 +145,8 @@ TEST_P(Routing, ServesEachAddressByThePathTheSetupHas)
     const std::array<std::uint16_t, 4> addresses{0x378, 0x37A, 0x37B, 0x278};
     for (std::size_t i = 0; i < addresses.size(); ++i)
         EXPECT_EQ(routing->route(addresses[i]), c.routes[i])
-            << "address " << std::hex << addresses[i] << ": " << inpout::routeName(c.routes[i])
-            << " expected, " << inpout::routeName(routing->route(addresses[i])) << " taken";
+            << "address " << std::hex << addresses[i] << ": " << port::routeName(c.routes[i])
+            << " expected, " << port::routeName(routing->route(addresses[i])) << " taken";
 }
 
 constexpr auto P = Route::Ppdev;
@@ -173,7 +173,7 @@ TEST(DirectPort, NamesTheErrnoTheSystemGave)
 {
     TempDir folder;
     std::string whyNot;
-    EXPECT_EQ(inpout::DirectPort::openDevPort(folder.str(), whyNot, folder.str() + "/sys"),
+    EXPECT_EQ(port::DirectPort::openDevPort(folder.str(), whyNot, folder.str() + "/sys"),
               nullptr);
     EXPECT_NE(whyNot.find("(errno " + std::to_string(EISDIR) + ")"), std::string::npos) << whyNot;
 }
@@ -341,11 +341,11 @@ TEST(Inpout, SaysWhenTheAdministratorsFileIsIgnored)
     machine.adminFile = "D010-D017\n";
     std::string whyNot;
     std::vector<std::string> notices;
-    inpout::setNoticeHandler([&](const std::string &notice) { notices.push_back(notice); });
+    port::setNoticeHandler([&](const std::string &notice) { notices.push_back(notice); });
     auto routing = machine.open(whyNot);
     ::chmod((machine.root.str() + "/etc/velmora/portio.conf").c_str(), 0666);
     routing = machine.open(whyNot);
-    inpout::setNoticeHandler(nullptr);
+    port::setNoticeHandler(nullptr);
     ASSERT_FALSE(notices.empty());
     EXPECT_NE(notices.back().find("No se tiene en cuenta " + machine.root.str()
                                   + "/etc/velmora/portio.conf"),
@@ -358,15 +358,15 @@ TEST(Inpout, ThrowsThePortErrorThroughInp32AndOut32)
     Machine machine;
     machine.parport = true;
     std::string whyNot;
-    inpout::installDriver(machine.open(whyNot));
+    port::installDriver(machine.open(whyNot));
     std::vector<std::string> notices;
-    inpout::setNoticeHandler([&](const std::string &notice) { notices.push_back(notice); });
+    port::setNoticeHandler([&](const std::string &notice) { notices.push_back(notice); });
 
     Out32(StatusPort, 0x42);
     EXPECT_EQ(Inp32(StatusPort), 0x42);
     EXPECT_EQ(machine.device.active(), "none") << "an access outside an action kept the port";
     {
-        const inpout::PortAction click;
+        const port::PortAction click;
         Inp32(StatusPort);
         Inp32(StatusPort + 1);
         EXPECT_EQ(machine.device.active(), "ppdev0");
@@ -380,8 +380,8 @@ TEST(Inpout, ThrowsThePortErrorThroughInp32AndOut32)
     EXPECT_THROW(Out32(-1, 0), PortError);
     EXPECT_TRUE(notices.empty()) << "a machine with a real port was told it has none";
 
-    inpout::setNoticeHandler(nullptr);
-    inpout::installDriver(std::make_unique<SimulatedPort>());
+    port::setNoticeHandler(nullptr);
+    port::installDriver(std::make_unique<SimulatedPort>());
 }
 
 } // namespace

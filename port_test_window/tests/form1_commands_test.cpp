@@ -7,7 +7,7 @@
 
 namespace {
 
-using inpout::PortAccess;
+using port::PortAccess;
 using Kind = PortAccess::Kind;
 using Accesses = std::vector<PortAccess>;
 

@@ -4,7 +4,7 @@
 
 namespace {
 
-using Kind = inpout::PortAccess::Kind;
+using Kind = port::PortAccess::Kind;
 
 TEST_F(Form1Test, StartsOnAddress888WithTheValueZeroAndThePortRead)
 {
@@ -12,7 +12,7 @@ TEST_F(Form1Test, StartsOnAddress888WithTheValueZeroAndThePortRead)
     port->clearAccesses();
     form = std::make_unique<Form1>();
 
-    EXPECT_EQ(inpout::currentDriver(), port); // the window reads the simulated port, nothing else
+    EXPECT_EQ(port::currentDriver(), port); // the window reads the simulated port, nothing else
     EXPECT_EQ(text("Text1")->text(), "888");
     EXPECT_EQ(text("Text2")->text(), "0");
     EXPECT_EQ(control<QLabel>("Label7")->text(), "Lectura del puerto 888");
@@ -22,7 +22,7 @@ TEST_F(Form1Test, StartsOnAddress888WithTheValueZeroAndThePortRead)
     EXPECT_EQ(row(8), "RBRBBBBB");
     EXPECT_EQ(text("Text5")->text(), "10100000");
     EXPECT_EQ(port->accesses(),
-              (std::vector<inpout::PortAccess>{{Kind::Read, 888, 5}, {Kind::Read, 888, 5}}));
+              (std::vector<port::PortAccess>{{Kind::Read, 888, 5}, {Kind::Read, 888, 5}}));
 }
 
 TEST_F(Form1Test, ShowsTheValueKeyByKeyWithBitZeroLeftmost)

@@ -7,7 +7,7 @@
 namespace {
 
 // A machine whose real paths reach some addresses and not others.
-class PartlyReachablePort : public inpout::PortDriver
+class PartlyReachablePort : public port::PortDriver
 {
 public:
     explicit PartlyReachablePort(std::uint16_t unreachable)
@@ -16,23 +16,23 @@ public:
 
     PortValue read(std::uint16_t address) override
     {
-        check(inpout::PortError::Access::Read, address);
+        check(port::PortError::Access::Read, address);
         return 0x0F;
     }
 
     void write(std::uint16_t address, PortValue) override
     {
-        check(inpout::PortError::Access::Write, address);
+        check(port::PortError::Access::Write, address);
     }
 
     int failures = 0;
 
 private:
-    void check(inpout::PortError::Access access, std::uint16_t address)
+    void check(port::PortError::Access access, std::uint16_t address)
     {
         if (address == m_unreachable) {
             ++failures;
-            throw inpout::PortError(
+            throw port::PortError(
                 access, address, {"ninguna vía llega a esta dirección", "Instale el ayudante.", 0});
         }
     }
@@ -41,7 +41,7 @@ private:
 };
 
 // A driver with a fault nobody expected: every read throws.
-class BrokenPort : public inpout::PortDriver
+class BrokenPort : public port::PortDriver
 {
 public:
     PortValue read(std::uint16_t) override { throw std::runtime_error("lectura rota"); }
@@ -55,7 +55,7 @@ protected:
     {
         auto owned = std::make_unique<PartlyReachablePort>(unreachable);
         PartlyReachablePort *driver = owned.get();
-        inpout::installDriver(std::move(owned));
+        port::installDriver(std::move(owned));
         return driver;
     }
 };
@@ -104,7 +104,7 @@ TEST_F(Form1PortErrors, AClickOnAnUnreachableAddressIsReportedAndTheWindowGoesOn
 
 TEST_F(Form1PortErrors, AnUnexpectedErrorIsReportedOnceByItsTextAndTheWindowGoesOn)
 {
-    inpout::installDriver(std::make_unique<BrokenPort>());
+    port::installDriver(std::make_unique<BrokenPort>());
     form = std::make_unique<Form1>();
     form->setErrorReporter([this](QWidget *, const QString &message) { errors << message; });
     QApplication::processEvents();

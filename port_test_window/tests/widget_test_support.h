@@ -15,12 +15,12 @@
 #include <memory>
 #include <ostream>
 
-namespace inpout {
+namespace port {
 inline void PrintTo(const PortAccess &a, std::ostream *os)
 {
     *os << (a.kind == PortAccess::Kind::Read ? "read " : "write ") << a.address << " = " << a.value;
 }
-} // namespace inpout
+} // namespace port
 
 // A port test window on a fresh simulated port, whose errors are collected instead of shown.
 class Form1Test : public testing::Test
@@ -28,9 +28,9 @@ class Form1Test : public testing::Test
 protected:
     void SetUp() override
     {
-        auto owned = std::make_unique<inpout::SimulatedPort>(true);
+        auto owned = std::make_unique<port::SimulatedPort>(true);
         port = owned.get();
-        inpout::installDriver(std::move(owned));
+        port::installDriver(std::move(owned));
         form = std::make_unique<Form1>();
         form->setErrorReporter([this](QWidget *, const QString &message) { errors << message; });
     }
@@ -77,16 +77,16 @@ protected:
 
     int reads(std::uint16_t address) const
     {
-        return port->count(inpout::PortAccess::Kind::Read, address);
+        return port->count(port::PortAccess::Kind::Read, address);
     }
     int writes() const
     {
         return static_cast<int>(std::count_if(
             port->accesses().begin(), port->accesses().end(),
-            [](const inpout::PortAccess &a) { return a.kind == inpout::PortAccess::Kind::Write; }));
+            [](const port::PortAccess &a) { return a.kind == port::PortAccess::Kind::Write; }));
     }
 
-    inpout::SimulatedPort *port = nullptr;
+    port::SimulatedPort *port = nullptr;
     std::unique_ptr<Form1> form;
     QStringList errors;
 };

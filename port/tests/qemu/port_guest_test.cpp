@@ -44,7 +44,7 @@
 
 namespace {
 
-using inpout::Route;
+using port::Route;
 
 constexpr std::uint16_t Data = 0x378;
 constexpr std::uint16_t Status = 0x379;
@@ -138,7 +138,7 @@ void expectPortError(const std::function<void()> &access, const std::vector<std:
     try {
         access();
         check(false, what + ": no error");
-    } catch (const inpout::PortError &error) {
+    } catch (const port::PortError &error) {
         for (const std::string &p : parts)
             checkText(error.what(), p, what);
     }
@@ -146,7 +146,7 @@ void expectPortError(const std::function<void()> &access, const std::vector<std:
 
 // One byte out to the printer side, which the host finds in its file. The emulated printer then
 // answers on the status lines, one step per status read: busy, the acknowledge pulse, idle again.
-void strobe(inpout::PortDriver &port, const std::string &path, char byte)
+void strobe(port::PortDriver &port, const std::string &path, char byte)
 {
     port.write(Data, byte);
     port.write(Control, ControlStrobe);
@@ -159,7 +159,7 @@ void strobe(inpout::PortDriver &port, const std::string &path, char byte)
 
 // The same checks for every path that reaches the bare registers (not ppdev). serial: whether
 // the path may reach the serial port at 2F8h, which the helper refuses.
-void rawRegisters(inpout::PortDriver &port, const std::string &path, char strobed, bool serial)
+void rawRegisters(port::PortDriver &port, const std::string &path, char strobed, bool serial)
 {
     for (const int pattern : {0x55, 0xAA, 0x00, 0xFF}) {
         port.write(Data, pattern);
@@ -183,10 +183,10 @@ std::vector<std::string> helperAt(const std::string &path)
     return {path};
 }
 
-std::unique_ptr<inpout::HelperPort> startHelper(const std::string &path, std::string &why)
+std::unique_ptr<port::HelperPort> startHelper(const std::string &path, std::string &why)
 {
-    inpout::PortFailure failure;
-    auto helper = inpout::HelperPort::start(helperAt(path), inpout::kernelLockdown(), failure);
+    port::PortFailure failure;
+    auto helper = port::HelperPort::start(helperAt(path), port::kernelLockdown(), failure);
     why = helper ? "" : failure.reason + " / " + failure.remedy;
     return helper;
 }
@@ -412,33 +412,33 @@ void installHelper(const std::string &path)
                         + (set ? ": " + std::string(std::strerror(errno)) : std::string()));
 }
 
-inpout::PortSystem systemWithHelper(const std::string &path)
+port::PortSystem systemWithHelper(const std::string &path)
 {
-    inpout::PortSystem system;
-    system.startHelper = [path](const std::string &lockdown, inpout::PortFailure &why) {
-        return std::unique_ptr<inpout::PortDriver>(
-            inpout::HelperPort::start(helperAt(path), lockdown, why));
+    port::PortSystem system;
+    system.startHelper = [path](const std::string &lockdown, port::PortFailure &why) {
+        return std::unique_ptr<port::PortDriver>(
+            port::HelperPort::start(helperAt(path), lockdown, why));
     };
     return system;
 }
 
-void checkRoutes(inpout::RoutingPort &routing, Route data, Route absent, const std::string &setup)
+void checkRoutes(port::RoutingPort &routing, Route data, Route absent, const std::string &setup)
 {
     const Route gotData = routing.route(Data);
     const Route gotAbsent = routing.route(Absent);
-    check(gotData == data, setup + ": 378h by " + inpout::routeName(gotData));
-    check(gotAbsent == absent, setup + ": 278h by " + inpout::routeName(gotAbsent));
+    check(gotData == data, setup + ": 378h by " + port::routeName(gotData));
+    check(gotAbsent == absent, setup + ": 278h by " + port::routeName(gotAbsent));
     routing.endAction();
 }
 
 void rootDirect()
 {
     std::string why;
-    auto ioperm = inpout::DirectPort::openIoperm(why);
+    auto ioperm = port::DirectPort::openIoperm(why);
     check(ioperm && ioperm->usesIoperm(), "ioperm as root" + detail(why));
     if (ioperm)
         rawRegisters(*ioperm, "ioperm", 'I', true);
-    auto devPort = inpout::DirectPort::openDevPort("/dev/port", why);
+    auto devPort = port::DirectPort::openDevPort("/dev/port", why);
     check(devPort != nullptr, "/dev/port as root" + detail(why));
     if (devPort)
         rawRegisters(*devPort, "/dev/port", 'P', true);
@@ -464,7 +464,7 @@ void rootHelper(const std::string &path)
 void helperServesParallelPortsOnly(const std::string &path)
 {
     std::string why;
-    check(!inpout::DirectPort::open(why), "no direct access without root: " + why);
+    check(!port::DirectPort::open(why), "no direct access without root: " + why);
     auto helper = startHelper(path, why);
     check(helper != nullptr, "helper runs for a member of velmora-port" + detail(why));
     if (!helper)
@@ -479,10 +479,10 @@ void helperServesParallelPortsOnly(const std::string &path)
              {0x70, 0x30}, {0x71, 0xFE}, {0x64, 0xFE}, {0xCF8, 0x80}, {0xCFC, 0xFF}, {0x3F8, 0x41}})
         expectPortError(
             [&] { helper->write(address, value); },
-            {inpout::addressText(address), "solo se les sirven registros de puerto paralelo"},
+            {port::addressText(address), "solo se les sirven registros de puerto paralelo"},
             "helper: " + hex(address) + " refused");
     checkValue(helper->read(Data), 0x69, "the helper goes on after refusals");
-    auto routing = inpout::RoutingPort::open(systemWithHelper(path), why);
+    auto routing = port::RoutingPort::open(systemWithHelper(path), why);
     check(routing != nullptr, "routing driver" + detail(why));
     if (routing)
         checkRoutes(*routing, Route::Helper, Route::Helper, "velmora-port, no kernel port");
@@ -509,18 +509,18 @@ void noRealPath(const std::string &path)
     checkCli({"read", "888"}, 1, "no hay ningún camino real", "no path at all: status 1");
     checkCli({"read", "888", "--simulated"}, 0, "0\n", "unless the simulated port is asked for");
     std::string why;
-    check(!inpout::RoutingPort::open(systemWithHelper(path), why), "no real path: no driver");
+    check(!port::RoutingPort::open(systemWithHelper(path), why), "no real path: no driver");
     for (const char *p : {"no lista ninguno", "ioperm: permiso denegado (EPERM)",
                           "/dev/port: permiso denegado (EACCES)", "grupo velmora-port"})
         checkText(why, p, "the reason names what was tried, with the system's errno");
     std::vector<std::string> notices;
-    inpout::setHardwareOpener([path](std::string &reason) -> std::unique_ptr<inpout::PortDriver> {
-        return inpout::RoutingPort::open(systemWithHelper(path), reason);
+    port::setHardwareOpener([path](std::string &reason) -> std::unique_ptr<port::PortDriver> {
+        return port::RoutingPort::open(systemWithHelper(path), reason);
     });
-    inpout::setNoticeHandler([&](const std::string &notice) { notices.push_back(notice); });
+    port::setNoticeHandler([&](const std::string &notice) { notices.push_back(notice); });
     Out32(StatusPort, 0x42);
     checkValue(Inp32(StatusPort), 0x42, "the simulated port serves");
-    checkValue(Inp32(889), inpout::SimulatedPort::IdleStatus, "with its idle status");
+    checkValue(Inp32(889), port::SimulatedPort::IdleStatus, "with its idle status");
     check(notices.size() == 1, "one notice");
     if (!notices.empty())
         checkText(notices[0], "puerto paralelo simulado", "the notice");
@@ -528,7 +528,7 @@ void noRealPath(const std::string &path)
 
 void rootPpdev()
 {
-    const auto ports = inpout::discoverParports();
+    const auto ports = port::discoverParports();
     check(ports.size() == 1, "one port discovered: " + std::to_string(ports.size()));
     if (ports.empty())
         return;
@@ -536,7 +536,7 @@ void rootPpdev()
           "parport0 at " + hex(ports[0].base) + " on " + ports[0].device);
     check(chown("/dev/parport0", 0, LpGroup) == 0 && chmod("/dev/parport0", 0660) == 0,
           "/dev/parport0 owned by root:lp, mode 0660, as udev leaves it");
-    inpout::PpdevPort port(ports[0]);
+    port::PpdevPort port(ports[0]);
     for (const int pattern : {0x55, 0xAA, 0x00, 0xFF}) {
         port.write(Data, pattern);
         checkValue(port.read(Data), pattern, "ppdev: data write " + hex(pattern) + " read back");
@@ -559,7 +559,7 @@ void rootPpdev()
 // What the fakes of ppdev take for granted, on the kernel's own driver.
 void ppdevAsTheFakesAssume()
 {
-    auto calls = inpout::PpdevCalls::system();
+    auto calls = port::PpdevCalls::system();
     const int a = calls.open("/dev/parport0");
     const int b = calls.open("/dev/parport0");
     check(a >= 0 && b >= 0, "two devices open on one port");
@@ -602,13 +602,13 @@ void ppdevAsTheFakesAssume()
 // Two programs on one port through ppdev, as two Velmora windows would be.
 void twoProgramsShareThePort()
 {
-    const auto ports = inpout::discoverParports();
+    const auto ports = port::discoverParports();
     if (ports.empty())
         return;
     Channel toHolder, fromHolder, toWaiter, fromWaiter;
     const pid_t holder = fork();
     if (holder == 0) {
-        inpout::PpdevPort port(ports[0]);
+        port::PpdevPort port(ports[0]);
         port.write(Data, 0x11); // claims, and keeps the port until the action ends
         port.write(Control, 0x06);
         fromHolder.send('h');
@@ -629,7 +629,7 @@ void twoProgramsShareThePort()
     fromHolder.receive();
     const pid_t waiter = fork();
     if (waiter == 0) {
-        inpout::PpdevPort port(ports[0]);
+        port::PpdevPort port(ports[0]);
         const auto start = std::chrono::steady_clock::now();
         expectPortError([&] { port.read(Data); },
                         {"888 (378h)", "en uso por otro programa, a través de ppdev (ppdev0)"},
@@ -719,7 +719,7 @@ void cliThroughPpdev()
     Channel held, done;
     const pid_t holder = fork();
     if (holder == 0) {
-        inpout::PpdevPort port(inpout::discoverParports().at(0));
+        port::PpdevPort port(port::discoverParports().at(0));
         port.read(Data);
         held.send('h');
         done.receive();
@@ -769,7 +769,7 @@ void portGroupWithKernelPort(const std::string &path)
         expectPortError([&] { helper->read(Data); },
                         {"el controlador del núcleo tiene el puerto parport0"},
                         "the helper refuses 378h once the kernel owns it");
-    auto routing = inpout::RoutingPort::open(systemWithHelper(path), why);
+    auto routing = port::RoutingPort::open(systemWithHelper(path), why);
     check(routing != nullptr, "routing driver" + detail(why));
     if (!routing)
         return;
@@ -785,7 +785,7 @@ void unprivilegedWithLpGroup(const std::string &path)
     check(!helper, "helper refused outside velmora-port");
     checkText(why, "grupo velmora-port", "the refusal");
     why.clear();
-    auto routing = inpout::RoutingPort::open(systemWithHelper(path), why);
+    auto routing = port::RoutingPort::open(systemWithHelper(path), why);
     check(routing != nullptr, "routing driver" + detail(why));
     if (!routing)
         return;
@@ -800,7 +800,7 @@ void unprivilegedWithLpGroup(const std::string &path)
 void unprivilegedWithBothGroups(const std::string &path)
 {
     std::string why;
-    auto routing = inpout::RoutingPort::open(systemWithHelper(path), why);
+    auto routing = port::RoutingPort::open(systemWithHelper(path), why);
     check(routing != nullptr, "routing driver" + detail(why));
     if (!routing)
         return;
@@ -816,7 +816,7 @@ void unprivilegedWithBothGroups(const std::string &path)
 void unprivilegedWithNothing(const std::string &path)
 {
     std::string why;
-    auto routing = inpout::RoutingPort::open(systemWithHelper(path), why);
+    auto routing = port::RoutingPort::open(systemWithHelper(path), why);
     check(routing != nullptr, "a known port is a real path even when closed to the user");
     if (!routing)
         return;
@@ -831,7 +831,7 @@ void rootBinding()
     Out32(StatusPort, 0xC3);
     checkValue(Inp32(StatusPort), 0xC3, "Inp32/Out32: data read back");
     check(activeHolder() == "none", "Inp32/Out32 give the port back: " + activeHolder());
-    auto *routing = dynamic_cast<inpout::RoutingPort *>(inpout::currentDriver());
+    auto *routing = dynamic_cast<port::RoutingPort *>(port::currentDriver());
     check(routing != nullptr, "Inp32/Out32 bound the routing driver");
     if (!routing)
         return;
@@ -842,10 +842,10 @@ void rootBinding()
 
 void lockedDown(const std::string &path)
 {
-    check(inpout::kernelLockdown() == "integrity",
-          "lockdown read back: " + inpout::kernelLockdown());
+    check(port::kernelLockdown() == "integrity",
+          "lockdown read back: " + port::kernelLockdown());
     std::string why;
-    check(!inpout::DirectPort::open(why), "no direct access for root under lockdown");
+    check(!port::DirectPort::open(why), "no direct access for root under lockdown");
     checkText(why, "ioperm: el núcleo está bloqueado (lockdown «integrity»)", "ioperm's reason");
     checkText(why, "/dev/port: el núcleo está bloqueado (lockdown «integrity»)",
               "/dev/port's reason");
@@ -853,7 +853,7 @@ void lockedDown(const std::string &path)
     check(!helper, "the helper is refused too, capability or not");
     checkText(why, "lockdown «integrity»", "the helper's reason");
     why.clear();
-    auto routing = inpout::RoutingPort::open(systemWithHelper(path), why);
+    auto routing = port::RoutingPort::open(systemWithHelper(path), why);
     check(routing != nullptr, "routing driver under lockdown" + detail(why));
     if (!routing)
         return;

@@ -42,7 +42,7 @@ std::wstring programFolder()
 void checkOpen(const std::wstring &library, bool bound, const std::vector<std::string> &why)
 {
     std::string whyNot;
-    auto port = inpout::WindowsPort::open(library, whyNot);
+    auto port = port::WindowsPort::open(library, whyNot);
     const std::string name = narrow(library);
     check((port != nullptr) == bound, name + (bound ? " is bound " : " is refused: ") + whyNot);
     for (const std::string &part : why)
@@ -59,7 +59,7 @@ void checkOpen(const std::wstring &library, bool bound, const std::vector<std::s
 
 int main()
 {
-    using inpout::WindowsPort;
+    using port::WindowsPort;
 
     const std::wstring library = WindowsPort::libraryName();
     check(library == (sizeof(void *) == 8 ? L"inpoutx64.dll" : L"inpout32.dll"),
@@ -90,23 +90,23 @@ int main()
 
     // The binding, as the program uses it, with the real library's name: absent here.
     std::vector<std::string> notices;
-    inpout::setNoticeHandler([&](const std::string &notice) { notices.push_back(notice); });
+    port::setNoticeHandler([&](const std::string &notice) { notices.push_back(notice); });
     Out32(StatusPort, 0x33);
     check(Inp32(StatusPort) == 0x33, "the simulated port serves when the library is missing");
-    check(Inp32(889) == inpout::SimulatedPort::IdleStatus, "with its idle status");
-    check(dynamic_cast<inpout::SimulatedPort *>(inpout::currentDriver()) != nullptr,
+    check(Inp32(889) == port::SimulatedPort::IdleStatus, "with its idle status");
+    check(dynamic_cast<port::SimulatedPort *>(port::currentDriver()) != nullptr,
           "the driver in use is the simulated port");
     check(notices.size() == 1 && contains(notices[0], narrow(library))
               && contains(notices[0], "puerto paralelo simulado"),
           "one notice, naming the missing library");
 
     // A library whose driver is not open: its reads would all be 0, so the port is simulated.
-    inpout::installDriver(nullptr);
-    inpout::setHardwareOpener([](std::string &whyNot) -> std::unique_ptr<inpout::PortDriver> {
+    port::installDriver(nullptr);
+    port::setHardwareOpener([](std::string &whyNot) -> std::unique_ptr<port::PortDriver> {
         return WindowsPort::open(L"velmora_fake_port_driver_closed.dll", whyNot);
     });
-    check(Inp32(889) == inpout::SimulatedPort::IdleStatus
-              && dynamic_cast<inpout::SimulatedPort *>(inpout::currentDriver()) != nullptr,
+    check(Inp32(889) == port::SimulatedPort::IdleStatus
+              && dynamic_cast<port::SimulatedPort *>(port::currentDriver()) != nullptr,
           "a library whose driver is not open gives the simulated port");
     check(notices.size() == 2 && contains(notices[1], "velmora_fake_port_driver_closed.dll")
               && contains(notices[1], "IsInpOutDriverOpen")
