@@ -1,4 +1,5 @@
 #include "bit_indicator.h"
+#include "design_units.h"
 #include "form1.h"
 #include "form1_design.h"
 #include "inpout.h"
@@ -136,13 +137,12 @@ void BM_TypedCharacterBaseline(benchmark::State &state)
     QFont font(QStringLiteral("Liberation Sans"));
     font.setPixelSize(10);
     window.setFont(font);
-    window.setFixedSize(form1::ClientWidth / form1::TwipsPerPixel,
-                        form1::ClientHeight / form1::TwipsPerPixel);
+    window.setFixedSize(form1::ClientWidth / design::TwipsPerPixel,
+                        form1::ClientHeight / design::TwipsPerPixel);
     auto *field = new QLineEdit(&window);
     for (const form1::Control &c : form1::design()) {
         if (QLatin1StringView(c.name) == QLatin1StringView("Text2"))
-            field->setGeometry(c.left / form1::TwipsPerPixel, c.top / form1::TwipsPerPixel,
-                               c.width / form1::TwipsPerPixel, c.height / form1::TwipsPerPixel);
+            field->setGeometry(design::pixels(c.left, c.top, c.width, c.height));
     }
     field->setText(QStringLiteral("0"));
     window.show();

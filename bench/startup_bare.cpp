@@ -1,4 +1,5 @@
 #include "first_paint.h"
+#include "design_units.h"
 #include "form1_design.h"
 
 #include <QApplication>
@@ -17,8 +18,8 @@ int main(int argc, char *argv[])
     QWidget window(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
                                 | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
                                 | Qt::WindowCloseButtonHint);
-    window.setFixedSize(form1::ClientWidth / form1::TwipsPerPixel,
-                        form1::ClientHeight / form1::TwipsPerPixel);
+    window.setFixedSize(form1::ClientWidth / design::TwipsPerPixel,
+                        form1::ClientHeight / design::TwipsPerPixel);
     if (caption)
         new QLabel(QStringLiteral("Lectura del puerto 888"), &window);
     QuitAfterFirstPaint quit(&window);

@@ -8,8 +8,6 @@
 #include <QGuiApplication>
 #include <QIcon>
 #include <QLabel>
-#include <QMessageBox>
-#include <QPalette>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -19,22 +17,12 @@
 
 namespace {
 
-QColor colourFromWord(quint32 word)
-{
-    return QColor(int(word & 0xFF), int(word >> 8 & 0xFF), int(word >> 16 & 0xFF));
-}
-
 const QString Title = QStringLiteral("Información del pto paralelo");
 
 FormAyuda::TextSource &textSource()
 {
     static FormAyuda::TextSource source = [] { return readInfoFile(); };
     return source;
-}
-
-void showMessageBox(QWidget *parent, const QString &message)
-{
-    QMessageBox::warning(parent, QStringLiteral("Velmora"), message);
 }
 
 class BusyCursor
@@ -55,18 +43,11 @@ FormAyuda::FormAyuda()
 {
     setObjectName(QStringLiteral("FormAyuda"));
     ui.setupUi(this);
-    setWindowTitle(Title);
     QIcon icon;
     for (const int size : {16, 32, 48})
         icon.addFile(QStringLiteral(":/information_window/art/question-%1.png").arg(size),
                      QSize(size, size));
-    setWindowIcon(icon);
-    setFixedSize(formayuda::ClientWidth / formayuda::TwipsPerPixel,
-                 formayuda::ClientHeight / formayuda::TwipsPerPixel);
-    QPalette teal = palette();
-    teal.setColor(QPalette::Window, colourFromWord(formayuda::Teal));
-    setPalette(teal);
-    setAutoFillBackground(true);
+    setUpFixedWindow(this, Title, icon, formayuda::ClientWidth, formayuda::ClientHeight);
 
     connect(ui.CommandImprimir, &QPushButton::clicked, this, &FormAyuda::CommandImprimir_Click);
     connect(qApp, &QGuiApplication::focusWindowChanged, this, &FormAyuda::focusWindowChanged);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "fixed_window.h"
 #include "formayuda_design.h"
 
 #include <QWidget>
@@ -15,8 +16,6 @@ class FormAyuda : public QWidget
     Q_OBJECT
 
 public:
-    using ErrorReporter = std::function<void(QWidget *parent, const QString &message)>;
-
     FormAyuda();
 
     // Failures of printing are reported through this funnel; by default a modal message box.

@@ -1,5 +1,7 @@
 #include "formayuda_design.h"
 
+#include "design_units.h"
+
 #include <QFont>
 #include <QIcon>
 #include <QLabel>
@@ -14,20 +16,16 @@ namespace {
 constexpr const char *PrinterIcon = ":/information_window/art/printer-%1.png";
 constexpr const char *ConnectorPicture = ":/information_window/art/connector.jpg";
 
+using design::bindTo;
+
 // clang-format off
 constexpr Control Controls[] = {
-    // name              kind                 left   top  width height visible picture           font           size
-    {"TextInfo",        Kind::TextBox,        120,  240, 6975, 3495, true,  nullptr,          "Courier New", 8.25},
-    {"CommandImprimir", Kind::PictureButton, 6480, 6240,  615,  615, true,  PrinterIcon,      nullptr,       0},
-    {"Image1",          Kind::Image,          120, 3840, 6255, 2955, false, ConnectorPicture, nullptr,       0},
+    // name              binding                                 kind                 left   top  width height visible picture           font           size
+    {"TextInfo",        bindTo<&FormAyudaUi::TextInfo>,        Kind::TextBox,        120,  240, 6975, 3495, true,  nullptr,          "Courier New", 8.25},
+    {"CommandImprimir", bindTo<&FormAyudaUi::CommandImprimir>, Kind::PictureButton, 6480, 6240,  615,  615, true,  PrinterIcon,      nullptr,       0},
+    {"Image1",          bindTo<&FormAyudaUi::Image1>,          Kind::Image,          120, 3840, 6255, 2955, false, ConnectorPicture, nullptr,       0},
 };
 // clang-format on
-
-QRect pixels(const Control &c)
-{
-    return QRect(c.left / TwipsPerPixel, c.top / TwipsPerPixel, c.width / TwipsPerPixel,
-                 c.height / TwipsPerPixel);
-}
 
 QPlainTextEdit *makeTextBox(const Control &c, QWidget *form)
 {
@@ -87,17 +85,18 @@ void FormAyudaUi::setupUi(QWidget *form)
         QWidget *widget = nullptr;
         switch (c.kind) {
         case Kind::TextBox:
-            widget = TextInfo = formayuda::makeTextBox(c, form);
+            widget = formayuda::makeTextBox(c, form);
             break;
         case Kind::PictureButton:
-            widget = CommandImprimir = formayuda::makePictureButton(c, form);
+            widget = formayuda::makePictureButton(c, form);
             break;
         case Kind::Image:
-            widget = Image1 = formayuda::makeImage(c, form);
+            widget = formayuda::makeImage(c, form);
             break;
         }
+        c.bind(*this, widget, -1);
         widget->setObjectName(QString::fromLatin1(c.name));
-        widget->setGeometry(formayuda::pixels(c));
+        widget->setGeometry(design::pixels(c.left, c.top, c.width, c.height));
         if (!c.visible)
             widget->hide();
     }

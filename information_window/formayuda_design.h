@@ -8,6 +8,7 @@ class QLabel;
 class QPlainTextEdit;
 class QPushButton;
 class QWidget;
+struct FormAyudaUi;
 
 namespace formayuda {
 
@@ -17,16 +18,13 @@ enum class Kind {
     Image,         // a picture stretched to the box
 };
 
-// Colour words: blue * 65536 + green * 256 + red.
-inline constexpr quint32 Teal = 0x808000;
-
-inline constexpr int TwipsPerPixel = 15;
 inline constexpr int ClientWidth = 7215;
 inline constexpr int ClientHeight = 6960;
 
 struct Control
 {
     const char *name;
+    void (*bind)(FormAyudaUi &ui, QWidget *widget, int index);
     Kind kind;
     int left, top, width, height; // twips
     bool visible;

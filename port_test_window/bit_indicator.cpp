@@ -1,28 +1,22 @@
 #include "bit_indicator.h"
 
+#include "design_units.h"
+
 #include <QPainter>
-
-namespace {
-constexpr quint32 Red = 0x0000FF;
-}
-
-QColor colourFromWord(quint32 colourWord)
-{
-    return QColor(colourWord & 0xFF, (colourWord >> 8) & 0xFF, (colourWord >> 16) & 0xFF);
-}
 
 BitIndicator::BitIndicator(QWidget *parent)
     : QWidget(parent)
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
+    describeState();
 }
 
-void BitIndicator::setBackColor(quint32 colourWord)
+void BitIndicator::setState(State state)
 {
     // The display is refreshed on every keystroke; most refreshes change few bits.
-    if (colourWord == m_backColor)
+    if (state == m_state)
         return;
-    m_backColor = colourWord;
+    m_state = state;
     describeState();
     update();
 }
@@ -30,21 +24,28 @@ void BitIndicator::setBackColor(quint32 colourWord)
 void BitIndicator::setBitName(const QString &name)
 {
     setAccessibleName(name);
-    describeState();
 }
 
 void BitIndicator::describeState()
 {
-    if (m_backColor == Red)
+    switch (m_state) {
+    case State::On:
         setAccessibleDescription(tr("1, encendido (rojo)"));
-    else if (m_backColor == 0)
+        break;
+    case State::Off:
         setAccessibleDescription(tr("0, apagado (negro)"));
-    else
+        break;
+    case State::NoReading:
         setAccessibleDescription(tr("sin lectura"));
+        break;
+    }
 }
 
 void BitIndicator::paintEvent(QPaintEvent *)
 {
+    const quint32 colour = m_state == State::On    ? design::Red
+                           : m_state == State::Off ? design::Black
+                                                   : design::LightGrey;
     QPainter painter(this);
-    painter.fillRect(rect(), colourFromWord(m_backColor));
+    painter.fillRect(rect(), design::colourFromWord(colour));
 }

@@ -2,17 +2,19 @@
 
 #include <QWidget>
 
-// One bit of the display: a small box whose background colour is its whole state.
+// One bit of the display: a small box, red for a 1, black for a 0, and grey while there is no
+// reading to show.
 class BitIndicator : public QWidget
 {
     Q_OBJECT
 
 public:
+    enum class State { NoReading, Off, On };
+
     explicit BitIndicator(QWidget *parent = nullptr);
 
-    // A colour word: blue * 65536 + green * 256 + red.
-    quint32 BackColor() const { return m_backColor; }
-    void setBackColor(quint32 colourWord);
+    State state() const { return m_state; }
+    void setState(State state);
 
     // What a screen reader says for this indicator, e.g. "Valor, bit 0 (pin 2)".
     void setBitName(const QString &name);
@@ -23,8 +25,5 @@ protected:
 private:
     void describeState();
 
-    quint32 m_backColor = 0;
+    State m_state = State::NoReading;
 };
-
-// The colour a colour word stands for.
-QColor colourFromWord(quint32 colourWord);

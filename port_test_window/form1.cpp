@@ -2,6 +2,7 @@
 
 #include "bit_indicator.h"
 #include "field_error.h"
+#include "fixed_window.h"
 #include "form_ayuda.h"
 #include "info_file.h"
 #include "inpout.h"
@@ -15,7 +16,6 @@
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QToolTip>
 
@@ -28,11 +28,6 @@ const QString ReadingCaption = QStringLiteral("Lectura del puerto ");
 
 // A light red behind the value while it cannot be shown.
 const QColor ValueErrorBase(0xFF, 0xD0, 0xD0);
-
-void showMessageBox(QWidget *parent, const QString &message)
-{
-    QMessageBox::warning(parent, QStringLiteral("Velmora"), message);
-}
 
 // Focus that leaves because a dialog or another window took over is no loss of focus to the
 // user: only a move to another control of this window counts.
@@ -58,14 +53,8 @@ Form1::Form1(QWidget *parent)
     setFont(font);
 
     ui.setupUi(this);
-    setWindowTitle(QStringLiteral("Velmora"));
-    setWindowIcon(QIcon(QStringLiteral(":/art/plug-32.png")));
-    setFixedSize(form1::ClientWidth / form1::TwipsPerPixel,
-                 form1::ClientHeight / form1::TwipsPerPixel);
-    QPalette teal = palette();
-    teal.setColor(QPalette::Window, colourFromWord(form1::Teal));
-    setPalette(teal);
-    setAutoFillBackground(true);
+    setUpFixedWindow(this, QStringLiteral("Velmora"), QIcon(QStringLiteral(":/art/plug-32.png")),
+                     form1::ClientWidth, form1::ClientHeight);
     m_valuePalette = ui.Text2->palette();
 
     // Said once the window is on screen, through the funnel of the moment.
@@ -146,7 +135,7 @@ void Form1::showNoReading()
     ui.Text4->clear();
     ui.Text5->clear();
     for (int j = 8; j < 16; ++j)
-        ui.Label3[j]->setBackColor(form1::LightGrey);
+        ui.Label3[j]->setState(BitIndicator::State::NoReading);
 }
 
 // Lights indicators first..first + 7 with bits 0..7 of number and returns them as text, bit 0
@@ -158,7 +147,7 @@ QString Form1::showBits(std::int32_t number, int first)
         const bool on = (number & (1 << i)) != 0;
         if (on)
             bits[i] = u'1';
-        ui.Label3[first + i]->setBackColor(on ? form1::Red : form1::Black);
+        ui.Label3[first + i]->setState(on ? BitIndicator::State::On : BitIndicator::State::Off);
     }
     return bits;
 }

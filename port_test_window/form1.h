@@ -1,5 +1,6 @@
 #pragma once
 
+#include "fixed_window.h"
 #include "form1_design.h"
 
 #include <QPalette>
@@ -7,7 +8,6 @@
 #include <QWidget>
 
 #include <cstdint>
-#include <functional>
 
 class FormAyuda;
 class QPushButton;
@@ -19,12 +19,9 @@ class Form1 : public QWidget
     Q_OBJECT
 
 public:
-    using ErrorReporter = std::function<void(QWidget *parent, const QString &message)>;
-
     explicit Form1(QWidget *parent = nullptr);
 
-    // Every failed action is reported through this one funnel; by default a modal message box.
-    // Tests replace it, since a modal box would block the click that opened it.
+    // Every failed action is reported through this one funnel.
     void setErrorReporter(ErrorReporter reporter);
 
     // Brings the indicators, the bit texts and the port reading up to date.

@@ -1,15 +1,16 @@
 #pragma once
 
-#include <QtGlobal>
-
 #include <array>
 #include <span>
+
+#include <QtGlobal>
 
 class BitIndicator;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 class QWidget;
+struct Form1Ui;
 
 namespace form1 {
 
@@ -23,15 +24,6 @@ enum class Kind {
     Indicator,
 };
 
-// Colour words: blue * 65536 + green * 256 + red.
-inline constexpr quint32 Teal = 0x808000;
-inline constexpr quint32 Yellow = 0x00FFFF;
-inline constexpr quint32 White = 0xFFFFFF;
-inline constexpr quint32 LightGrey = 0xC0C0C0;
-inline constexpr quint32 Red = 0x0000FF;
-inline constexpr quint32 Black = 0x000000;
-
-inline constexpr int TwipsPerPixel = 15;
 inline constexpr int ClientWidth = 4440;
 inline constexpr int ClientHeight = 4890;
 
@@ -39,6 +31,7 @@ struct Control
 {
     const char *name;
     int index; // -1 outside a control array
+    void (*bind)(Form1Ui &ui, QWidget *widget, int index);
     Kind kind;
     const char *caption;          // UTF-8
     int left, top, width, height; // twips

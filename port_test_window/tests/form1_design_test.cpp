@@ -5,11 +5,61 @@
 
 namespace {
 
-QString objectName(const form1::Control &c)
+struct Expected
 {
-    const QString name = QString::fromLatin1(c.name);
-    return c.index < 0 ? name : name + u'_' + QString::number(c.index);
-}
+    const char *name, *kind;
+    int x, y, width, height; // pixels; an auto-sized label's width is its text's
+    const char *caption;     // nullptr: the control shows no caption of its own
+    QColor text;             // labels' text colour
+};
+
+const QColor Yellow(255, 255, 0), White(255, 255, 255);
+
+// The window's design, written out: every control in tab order.
+const Expected Design[] = {
+    {"Command1", "QPushButton", 24, 72, 97, 41, "in Hex", {}},
+    {"Command2", "QPushButton", 160, 72, 105, 41, "out HEX", {}},
+    {"Text1", "QLineEdit", 48, 40, 65, 25, nullptr, {}},
+    {"Text2", "QLineEdit", 160, 40, 41, 25, nullptr, {}},
+    {"Label1", "QLabel", 32, 8, 97, 25, "Dirección Dec/Hex del puerto activo", Yellow},
+    {"Label2", "QLabel", 160, 16, 73, 17, "Valor enviado", Yellow},
+    {"Command3", "QPushButton", 24, 120, 97, 41, "in Dec", {}},
+    {"Command4", "QPushButton", 160, 120, 105, 41, "out DEC", {}},
+    {"Text3", "QLineEdit", 208, 40, 57, 25, nullptr, {}},
+    {"Label3_0", "BitIndicator", 72, 184, 11, 13, nullptr, {}},
+    {"Label3_1", "BitIndicator", 96, 184, 11, 13, nullptr, {}},
+    {"Label3_2", "BitIndicator", 120, 184, 11, 13, nullptr, {}},
+    {"Label3_3", "BitIndicator", 144, 184, 11, 13, nullptr, {}},
+    {"Label3_4", "BitIndicator", 168, 184, 11, 13, nullptr, {}},
+    {"Label3_5", "BitIndicator", 192, 184, 11, 13, nullptr, {}},
+    {"Label3_6", "BitIndicator", 216, 184, 11, 13, nullptr, {}},
+    {"Label3_7", "BitIndicator", 240, 184, 11, 13, nullptr, {}},
+    {"Label4", "QLabel", 40, 184, -1, 13, "Valor", Yellow},
+    {"Label5", "QLabel", 16, 216, 60, 29, "Estado del puerto", Yellow},
+    {"Label3_8", "BitIndicator", 72, 224, 11, 13, nullptr, {}},
+    {"Label3_9", "BitIndicator", 96, 224, 11, 13, nullptr, {}},
+    {"Label3_10", "BitIndicator", 120, 224, 11, 13, nullptr, {}},
+    {"Label3_11", "BitIndicator", 144, 224, 11, 13, nullptr, {}},
+    {"Label3_12", "BitIndicator", 168, 224, 11, 13, nullptr, {}},
+    {"Label3_13", "BitIndicator", 192, 224, 11, 13, nullptr, {}},
+    {"Label3_14", "BitIndicator", 216, 224, 11, 13, nullptr, {}},
+    {"Label3_15", "BitIndicator", 240, 224, 11, 13, nullptr, {}},
+    {"Text4", "QLineEdit", 112, 248, 57, 25, nullptr, {}},
+    {"Label7", "QLabel", 48, 248, 65, 49, "Lectura del puerto 888", Yellow},
+    {"Text5", "QLineEdit", 184, 248, 57, 25, nullptr, {}},
+    {"Command6_0", "QPushButton", 272, 40, 17, 17, "+", {}},
+    {"Command7", "QPushButton", 272, 56, 17, 17, "-", {}},
+    {"CommandInfo", "QPushButton", 248, 280, 41, 41, "", {}},
+    {"Label6", "QLabel", 48, 200, -1, 13, "Pin", Yellow},
+    {"Label8_0", "QLabel", 71, 202, 9, 17, "2", White},
+    {"Label8_1", "QLabel", 96, 202, 9, 17, "3", White},
+    {"Label8_2", "QLabel", 120, 202, 9, 17, "4", White},
+    {"Label8_3", "QLabel", 144, 202, 9, 17, "5", White},
+    {"Label8_4", "QLabel", 168, 202, 9, 17, "6", White},
+    {"Label8_5", "QLabel", 192, 202, 9, 17, "7", White},
+    {"Label8_6", "QLabel", 216, 202, 9, 17, "8", White},
+    {"Label8_7", "QLabel", 240, 202, 9, 17, "9", White},
+};
 
 TEST_F(Form1Test, WindowMatchesItsDesign)
 {
@@ -20,47 +70,36 @@ TEST_F(Form1Test, WindowMatchesItsDesign)
     EXPECT_FALSE(form->windowFlags() & Qt::WindowMaximizeButtonHint);
     EXPECT_EQ(form->palette().color(QPalette::Window), QColor(0, 128, 128));
     EXPECT_FALSE(form->windowIcon().isNull());
-
-    for (const form1::Control &c : form1::design()) {
-        const QString name = objectName(c);
-        QWidget *widget = form->findChild<QWidget *>(name);
-        ASSERT_NE(widget, nullptr) << name.toStdString();
-        const QRect design(c.left / 15, c.top / 15, c.width / 15, c.height / 15);
-        if (c.kind == form1::Kind::AutoSizeLabel)
-            EXPECT_EQ(widget->pos(), design.topLeft()) << name.toStdString();
-        else
-            EXPECT_EQ(widget->geometry(), design) << name.toStdString();
-        EXPECT_EQ(widget->toolTip(), c.tooltip ? QString::fromUtf8(c.tooltip) : QString())
-            << name.toStdString();
-    }
-}
-
-TEST_F(Form1Test, ButtonsAndLabelsCarryTheirCaptionsAndTooltips)
-{
-    EXPECT_EQ(control<QPushButton>("Command1")->text(), "in Hex");
-    EXPECT_EQ(control<QPushButton>("Command2")->text(), "out HEX");
-    EXPECT_EQ(control<QPushButton>("Command3")->text(), "in Dec");
-    EXPECT_EQ(control<QPushButton>("Command4")->text(), "out DEC");
-    EXPECT_EQ(control<QPushButton>("Command6_0")->text(), "+");
-    EXPECT_EQ(control<QPushButton>("Command7")->text(), "-");
-    EXPECT_TRUE(control<QPushButton>("CommandInfo")->text().isEmpty());
     EXPECT_FALSE(control<QPushButton>("CommandInfo")->icon().isNull());
-    EXPECT_EQ(control<QLabel>("Label1")->text(), "Dirección Dec/Hex del puerto activo");
-    EXPECT_EQ(control<QLabel>("Label5")->text(), "Estado del puerto");
-    for (int i = 0; i < 8; ++i)
-        EXPECT_EQ(control<QLabel>(qPrintable(QStringLiteral("Label8_%1").arg(i)))->text(),
-                  QString::number(i + 2));
+
+    for (const Expected &e : Design) {
+        SCOPED_TRACE(e.name);
+        QWidget *widget = control(e.name);
+        ASSERT_NE(widget, nullptr);
+        EXPECT_STREQ(widget->metaObject()->className(), e.kind);
+        const QRect expected(e.x, e.y, e.width < 0 ? widget->width() : e.width, e.height);
+        EXPECT_EQ(widget->geometry(), expected);
+        if (const auto *label = qobject_cast<QLabel *>(widget)) {
+            EXPECT_EQ(label->text(), e.caption);
+            EXPECT_EQ(label->palette().color(QPalette::WindowText), e.text);
+        } else if (const auto *button = qobject_cast<QPushButton *>(widget)) {
+            EXPECT_EQ(button->text(), e.caption);
+        }
+    }
 
     // The two blanks in the read buttons' tooltips are the window's own wording.
-    EXPECT_EQ(control("Command1")->toolTip(),
-              "Lee el estado del  pto paralelo en la dirección HEX indicada");
-    EXPECT_EQ(control("Command2")->toolTip(),
-              "Envía el valor especificado a la direccion Hex del pto paralelo: 0378-037F...");
-    EXPECT_EQ(control("Command3")->toolTip(),
-              "Lee el estado del  pto paralelo en la dirección DEC indicada");
-    EXPECT_EQ(control("Command4")->toolTip(),
-              "Envía el valor especificado a la dirección decimal del pto paralelo: 888-889...");
-    EXPECT_EQ(control("CommandInfo")->toolTip(), "Información sobre pto paralelo");
+    const std::pair<const char *, const char *> tooltips[] = {
+        {"Command1", "Lee el estado del  pto paralelo en la dirección HEX indicada"},
+        {"Command2", "Envía el valor especificado a la direccion Hex del pto paralelo: 0378-037F..."},
+        {"Command3", "Lee el estado del  pto paralelo en la dirección DEC indicada"},
+        {"Command4", "Envía el valor especificado a la dirección decimal del pto paralelo: 888-889..."},
+        {"CommandInfo", "Información sobre pto paralelo"},
+    };
+    for (const Expected &e : Design) {
+        const auto *tip = std::ranges::find_if(tooltips, [&](auto &t) { return t.first == QLatin1StringView(e.name); });
+        EXPECT_EQ(control(e.name)->toolTip(), tip == std::end(tooltips) ? QString() : QString::fromUtf8(tip->second))
+            << e.name;
+    }
 }
 
 TEST_F(Form1Test, TheFieldsAreNamedByTheirCaptionsWhichAreTheirBuddies)
@@ -69,6 +108,8 @@ TEST_F(Form1Test, TheFieldsAreNamedByTheirCaptionsWhichAreTheirBuddies)
     EXPECT_EQ(text("Text2")->accessibleName(), "Valor enviado");
     EXPECT_EQ(control<QLabel>("Label1")->buddy(), text("Text1"));
     EXPECT_EQ(control<QLabel>("Label2")->buddy(), text("Text2"));
+    EXPECT_EQ(control("Label3_0")->accessibleName(), "Valor, bit 0 (pin 2)");
+    EXPECT_EQ(control("Label3_15")->accessibleName(), "Estado del puerto, bit 7 (pin 9)");
 }
 
 TEST_F(Form1Test, EveryCaptionFitsItsBox)
@@ -76,20 +117,17 @@ TEST_F(Form1Test, EveryCaptionFitsItsBox)
     // The layout is fixed: a caption that needs more room than its box is clipped on screen.
     if (QFontDatabase::families().isEmpty())
         GTEST_SKIP() << "no fonts to measure captions with (the offscreen platform under wine)";
+    EXPECT_EQ(QFontInfo(form->font()).family(), "Liberation Sans");
     for (QLabel *label : form->findChildren<QLabel *>()) {
-        const QFontMetrics metrics(label->font());
         const int flags = Qt::AlignLeft | Qt::AlignTop | (label->wordWrap() ? Qt::TextWordWrap : 0);
-        const QRect needed =
-            metrics.boundingRect(QRect(0, 0, label->width(), 1000), flags, label->text());
+        const QRect needed = QFontMetrics(label->font())
+                                 .boundingRect(QRect(0, 0, label->width(), 1000), flags, label->text());
         EXPECT_LE(needed.width(), label->width()) << label->objectName().toStdString();
         EXPECT_LE(needed.height(), label->height()) << label->objectName().toStdString();
     }
-    for (QPushButton *button : form->findChildren<QPushButton *>()) {
-        const QFontMetrics metrics(button->font());
-        EXPECT_LE(metrics.horizontalAdvance(button->text()) + 8, button->width())
+    for (QPushButton *button : form->findChildren<QPushButton *>())
+        EXPECT_LE(QFontMetrics(button->font()).horizontalAdvance(button->text()) + 8, button->width())
             << button->objectName().toStdString();
-    }
-    EXPECT_EQ(QFontInfo(form->font()).family(), "Liberation Sans");
 }
 
 } // namespace

@@ -6,41 +6,31 @@
 
 namespace {
 
-// A machine whose real paths reach some addresses and not others.
+// A machine whose real paths reach every address but one; and one with a fault nobody expected.
 class PartlyReachablePort : public port::PortDriver
 {
 public:
     explicit PartlyReachablePort(std::uint16_t unreachable)
-        : m_unreachable(unreachable)
+        : unreachable(unreachable)
     {}
-
     PortValue read(std::uint16_t address) override
     {
         check(port::PortError::Access::Read, address);
         return 0x0F;
     }
-
     void write(std::uint16_t address, PortValue) override
     {
         check(port::PortError::Access::Write, address);
     }
-
-    int failures = 0;
-
-private:
     void check(port::PortError::Access access, std::uint16_t address)
     {
-        if (address == m_unreachable) {
-            ++failures;
-            throw port::PortError(
-                access, address, {"ninguna vía llega a esta dirección", "Instale el ayudante.", 0});
-        }
+        if (address == unreachable && ++failures)
+            throw port::PortError(access, address, {"ninguna vía llega a esta dirección", "", 0});
     }
-
-    std::uint16_t m_unreachable;
+    std::uint16_t unreachable;
+    int failures = 0;
 };
 
-// A driver with a fault nobody expected: every read throws.
 class BrokenPort : public port::PortDriver
 {
 public:
@@ -63,8 +53,7 @@ protected:
 TEST_F(Form1PortErrors, AnUnreadablePort888IsSaidOnceAtStartAndShowsNoReading)
 {
     install(888);
-    form = std::make_unique<Form1>();
-    form->setErrorReporter([this](QWidget *, const QString &message) { errors << message; });
+    openForm();
     EXPECT_TRUE(errors.isEmpty()); // not before the window is up
     QApplication::processEvents();
     ASSERT_EQ(errors.size(), 1);
@@ -79,7 +68,7 @@ TEST_F(Form1PortErrors, AnUnreadablePort888IsSaidOnceAtStartAndShowsNoReading)
     typeValue(QStringLiteral("12"));
     EXPECT_EQ(text("Text3")->text(), "00110000");
     EXPECT_EQ(errors.size(), 1);
-    QTest::mouseClick(control<QPushButton>("Command6_0"), Qt::LeftButton);
+    click("Command6_0");
     EXPECT_EQ(text("Text2")->text(), " 13");
     EXPECT_EQ(errors.size(), 2);
 }
@@ -89,13 +78,13 @@ TEST_F(Form1PortErrors, AClickOnAnUnreachableAddressIsReportedAndTheWindowGoesOn
     PartlyReachablePort *driver = install(632);
     text("Text1")->setText(QStringLiteral("278"));
     text("Text2")->setText(QStringLiteral("5"));
-    QTest::mouseClick(control<QPushButton>("Command2"), Qt::LeftButton); // out HEX to 278h
+    click("Command2"); // out HEX to 278h
     ASSERT_EQ(errors.size(), 1);
     EXPECT_TRUE(errors[0].startsWith("No se pudo escribir en el puerto 632 (278h)"))
         << errors[0].toStdString();
     EXPECT_EQ(driver->failures, 1);
 
-    QTest::mouseClick(control<QPushButton>("Command1"), Qt::LeftButton); // in Hex from 278h
+    click("Command1"); // in Hex from 278h
     ASSERT_EQ(errors.size(), 2);
     EXPECT_EQ(text("Text2")->text(), "5"); // the failed read wrote nothing
     EXPECT_EQ(text("Text4")->text(), " 15");
@@ -105,8 +94,7 @@ TEST_F(Form1PortErrors, AClickOnAnUnreachableAddressIsReportedAndTheWindowGoesOn
 TEST_F(Form1PortErrors, AnUnexpectedErrorIsReportedOnceByItsTextAndTheWindowGoesOn)
 {
     port::installDriver(std::make_unique<BrokenPort>());
-    form = std::make_unique<Form1>();
-    form->setErrorReporter([this](QWidget *, const QString &message) { errors << message; });
+    openForm();
     QApplication::processEvents();
     ASSERT_EQ(errors.size(), 1);
     EXPECT_TRUE(errors[0].startsWith("Algo falló de forma inesperada al iniciar: lectura rota."))
@@ -114,7 +102,7 @@ TEST_F(Form1PortErrors, AnUnexpectedErrorIsReportedOnceByItsTextAndTheWindowGoes
 
     // The click's refresh of the changed value meets the fault first; the click says it once.
     showAndActivate();
-    QTest::mouseClick(control<QPushButton>("Command6_0"), Qt::LeftButton);
+    click("Command6_0");
     ASSERT_EQ(errors.size(), 2);
     EXPECT_TRUE(errors[1].startsWith("Algo falló de forma inesperada al pulsar «+»: lectura rota."))
         << errors[1].toStdString();

@@ -12,6 +12,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <ostream>
 
@@ -31,6 +32,11 @@ protected:
         auto owned = std::make_unique<port::SimulatedPort>(true);
         port = owned.get();
         port::installDriver(std::move(owned));
+        openForm();
+    }
+
+    void openForm()
+    {
         form = std::make_unique<Form1>();
         form->setErrorReporter([this](QWidget *, const QString &message) { errors << message; });
     }
@@ -43,26 +49,29 @@ protected:
     }
 
     template <typename T = QWidget>
-    T *control(const char *name) const
+    T *control(const QString &name) const
     {
-        T *widget = form->findChild<T *>(QString::fromLatin1(name));
-        EXPECT_NE(widget, nullptr) << name;
+        T *widget = form->findChild<T *>(name);
+        EXPECT_NE(widget, nullptr) << name.toStdString();
         return widget;
     }
 
-    QLineEdit *text(const char *name) const { return control<QLineEdit>(name); }
+    QLineEdit *text(const char *name) const { return control<QLineEdit>(QString::fromLatin1(name)); }
+    void click(const char *button) { QTest::mouseClick(control<QPushButton>(button), Qt::LeftButton); }
 
-    // The indicators of one row as a user sees them: R for red, B for black, bit 0 first.
+    // The indicators of one row as a user sees them, from left to right by their position on
+    // screen: R for red, B for black, ? for no reading.
     QString row(int first) const
     {
+        std::vector<BitIndicator *> indicators;
+        for (int i = first; i < first + 8; ++i)
+            indicators.push_back(control<BitIndicator>(QStringLiteral("Label3_%1").arg(i)));
+        std::ranges::sort(indicators, {}, [](const QWidget *w) { return w->x(); });
         QString colours;
-        for (int i = first; i < first + 8; ++i) {
-            const auto *indicator =
-                control<BitIndicator>(qPrintable(QStringLiteral("Label3_%1").arg(i)));
-            colours += indicator->BackColor() == 0x0000FF ? u'R'
-                       : indicator->BackColor() == 0      ? u'B'
-                                                          : u'?';
-        }
+        for (const BitIndicator *indicator : indicators)
+            colours += indicator->state() == BitIndicator::State::On    ? u'R'
+                       : indicator->state() == BitIndicator::State::Off ? u'B'
+                                                                        : u'?';
         return colours;
     }
 
@@ -81,9 +90,8 @@ protected:
     }
     int writes() const
     {
-        return static_cast<int>(std::count_if(
-            port->accesses().begin(), port->accesses().end(),
-            [](const port::PortAccess &a) { return a.kind == port::PortAccess::Kind::Write; }));
+        return int(std::ranges::count(port->accesses(), port::PortAccess::Kind::Write,
+                                      &port::PortAccess::kind));
     }
 
     port::SimulatedPort *port = nullptr;

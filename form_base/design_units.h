@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QColor>
+#include <QRect>
+
+class QWidget;
+
+// The units the windows' designs are written in: positions and sizes in twips, colours as words.
+namespace design {
+
+inline constexpr int TwipsPerPixel = 15;
+
+// Colour words: blue * 65536 + green * 256 + red.
+inline constexpr quint32 Teal = 0x808000;
+inline constexpr quint32 Yellow = 0x00FFFF;
+inline constexpr quint32 White = 0xFFFFFF;
+inline constexpr quint32 LightGrey = 0xC0C0C0;
+inline constexpr quint32 Red = 0x0000FF;
+inline constexpr quint32 Black = 0x000000;
+
+inline QColor colourFromWord(quint32 word)
+{
+    return QColor(int(word & 0xFF), int(word >> 8 & 0xFF), int(word >> 16 & 0xFF));
+}
+
+inline QRect pixels(int left, int top, int width, int height)
+{
+    return QRect(left / TwipsPerPixel, top / TwipsPerPixel, width / TwipsPerPixel,
+                 height / TwipsPerPixel);
+}
+
+// Where a design row's widget is kept: bindTo<&Ui::Member> stores it in that member of the
+// window's Ui struct, or, for a control array, at the row's index.
+template <typename>
+struct MemberOf;
+template <typename Class, typename Type>
+struct MemberOf<Type Class::*>
+{
+    using Ui = Class;
+    using Slot = Type;
+};
+
+template <auto Member>
+void bindTo(typename MemberOf<decltype(Member)>::Ui &ui, QWidget *widget, int index)
+{
+    using Slot = typename MemberOf<decltype(Member)>::Slot;
+    if constexpr (requires { typename Slot::value_type; })
+        (ui.*Member)[index] = static_cast<typename Slot::value_type>(widget);
+    else
+        ui.*Member = static_cast<Slot>(widget);
+}
+
+} // namespace design
