@@ -63,6 +63,8 @@ void FormAyuda::setTextSource(TextSource source)
     textSource() = source ? std::move(source) : [] { return readInfoFile(); };
 }
 
+// The steps are the window's own, repeats included (enabled twice, emptied before filled): a load
+// that stops at an unreadable file leaves the box empty, not showing the last text.
 void FormAyuda::Form_Load()
 {
     ui.Image1->setVisible(true);

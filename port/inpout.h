@@ -7,7 +7,8 @@
 #include <memory>
 #include <string>
 
-// The program's own parallel port: the data register of the first port, 0x378.
+// The program's own parallel port: the data register of the first port, 0x378. Despite its name
+// it is the data register, not the status register (379h): the display shows the pins 2-9.
 inline constexpr PortAddress StatusPort = 888;
 
 // Every hardware access of the program goes through these two calls. The port driver is chosen
