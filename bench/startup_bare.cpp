@@ -1,5 +1,5 @@
-#include "first_paint.h"
 #include "design_units.h"
+#include "first_paint.h"
 #include "form1_design.h"
 
 #include <QApplication>

@@ -227,7 +227,8 @@ void Form1::Command3_Click()
         const PortAddress address =
             toInt16(TextValue(typed), QStringLiteral("leer la dirección"), typed);
         setValueText(NumberText(Inp32(address)));
-        // in Dec reads port 888 once more than in Hex, as it always has: a probe on the port sees it.
+        // in Dec reads port 888 once more than in Hex, as it always has: a probe on the port sees
+        // it.
         ui.Text4->setText(NumberText(Inp32(StatusPort)));
         ActualizarPantalla();
     });

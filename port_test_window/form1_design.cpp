@@ -35,9 +35,11 @@ using Row = std::array<Control, 8>;
 constexpr Row indicatorRow(int first, int top)
 {
     Row row{};
+    // clang-format off
     for (int bit = 0; bit < 8; ++bit)
         row[bit] = {"Label3", first + bit, bindTo<&Form1Ui::Label3>, Kind::Indicator, "",
                     1080 + 360 * bit, top, 165, 195, LightGrey, false, nullptr};
+    // clang-format on
     return row;
 }
 

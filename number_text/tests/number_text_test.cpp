@@ -10,14 +10,15 @@ namespace {
 
 TEST(TextValue, ReadsTheNumberATextBeginsWith)
 {
+    // Decimal, as leniently as a person types it; then hexadecimal and octal, up to 16 and 32 bits
+    // signed and beyond that unsigned.
+    // clang-format off
     const std::pair<const char16_t *, double> cases[] = {
-        // Decimal, as leniently as a person types it.
         {u"", 0}, {u"abc", 0}, {u"-", 0}, {u"+", 0}, {u".", 0}, {u"255", 255}, {u" 255", 255},
         {u"1 2\t3\n", 123}, {u"12abc", 12}, {u"24 horas", 24}, {u"0,5", 0}, {u"0.5", 0.5},
         {u".5", 0.5}, {u"-.5", -0.5}, {u"+7", 7}, {u"--7", 0}, {u"1e3", 1000}, {u"1E+3", 1000},
         {u"1d3", 1000}, {u"25E-1", 2.5}, {u"1e", 1}, {u"1e+", 1}, {u"2.5.3", 2.5},
         {u"12\u20ac", 12}, {u"1\r2", 1}, {u"\u00bd", 0}, {u"-0", 0},
-        // Hexadecimal and octal: up to 16 and 32 bits signed, beyond that unsigned.
         {u"&H378", 888}, {u"&h888", 2184}, {u"&H", 0}, {u"&H37G", 55}, {u"&H7FFF", 32767},
         {u"&H8000", -32768}, {u"&HFFFF", -1}, {u"&hffff", -1}, {u"&H0000FFFF", -1},
         {u"&H10000", 65536}, {u"&H7FFFFFFF", 2147483647}, {u"&H80000000", -2147483648.0},
@@ -25,8 +26,10 @@ TEST(TextValue, ReadsTheNumberATextBeginsWith)
         {u"&o77777", 32767}, {u"&O100000", -32768}, {u"&O177777", -1}, {u"&O200000", 65536},
         {u"&O37777777777", -1}, {u"&O8", 0}, {u"&X12", 0}, {u"&", 0},
     };
+    // clang-format on
     for (const auto &[text, value] : cases)
-        EXPECT_EQ(TextValue(QString::fromUtf16(text)), value) << QString::fromUtf16(text).toStdString();
+        EXPECT_EQ(TextValue(QString::fromUtf16(text)), value)
+            << QString::fromUtf16(text).toStdString();
 }
 
 TEST(TextValue, StaysFiniteBeyondTheRangeOfADouble)

@@ -90,14 +90,18 @@ TEST_F(Form1Test, WindowMatchesItsDesign)
     // The two blanks in the read buttons' tooltips are the window's own wording.
     const std::pair<const char *, const char *> tooltips[] = {
         {"Command1", "Lee el estado del  pto paralelo en la dirección HEX indicada"},
-        {"Command2", "Envía el valor especificado a la direccion Hex del pto paralelo: 0378-037F..."},
+        {"Command2",
+         "Envía el valor especificado a la direccion Hex del pto paralelo: 0378-037F..."},
         {"Command3", "Lee el estado del  pto paralelo en la dirección DEC indicada"},
-        {"Command4", "Envía el valor especificado a la dirección decimal del pto paralelo: 888-889..."},
+        {"Command4",
+         "Envía el valor especificado a la dirección decimal del pto paralelo: 888-889..."},
         {"CommandInfo", "Información sobre pto paralelo"},
     };
     for (const Expected &e : Design) {
-        const auto *tip = std::ranges::find_if(tooltips, [&](auto &t) { return t.first == QLatin1StringView(e.name); });
-        EXPECT_EQ(control(e.name)->toolTip(), tip == std::end(tooltips) ? QString() : QString::fromUtf8(tip->second))
+        const auto *tip = std::ranges::find_if(
+            tooltips, [&](auto &t) { return t.first == QLatin1StringView(e.name); });
+        EXPECT_EQ(control(e.name)->toolTip(),
+                  tip == std::end(tooltips) ? QString() : QString::fromUtf8(tip->second))
             << e.name;
     }
 }
@@ -120,13 +124,15 @@ TEST_F(Form1Test, EveryCaptionFitsItsBox)
     EXPECT_EQ(QFontInfo(form->font()).family(), "Liberation Sans");
     for (QLabel *label : form->findChildren<QLabel *>()) {
         const int flags = Qt::AlignLeft | Qt::AlignTop | (label->wordWrap() ? Qt::TextWordWrap : 0);
-        const QRect needed = QFontMetrics(label->font())
-                                 .boundingRect(QRect(0, 0, label->width(), 1000), flags, label->text());
+        const QRect needed =
+            QFontMetrics(label->font())
+                .boundingRect(QRect(0, 0, label->width(), 1000), flags, label->text());
         EXPECT_LE(needed.width(), label->width()) << label->objectName().toStdString();
         EXPECT_LE(needed.height(), label->height()) << label->objectName().toStdString();
     }
     for (QPushButton *button : form->findChildren<QPushButton *>())
-        EXPECT_LE(QFontMetrics(button->font()).horizontalAdvance(button->text()) + 8, button->width())
+        EXPECT_LE(QFontMetrics(button->font()).horizontalAdvance(button->text()) + 8,
+                  button->width())
             << button->objectName().toStdString();
 }
 

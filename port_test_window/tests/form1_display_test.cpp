@@ -35,7 +35,8 @@ TEST_F(Form1Test, ShowsTheValueKeyByKeyWithBitZeroLeftmost)
         port->clearAccesses();
         typeValue(QString::fromLatin1(typed));
         EXPECT_EQ(text("Text3")->text(), bits) << typed;
-        EXPECT_EQ(row(0), QString::fromLatin1(bits).replace(u'1', u'R').replace(u'0', u'B')) << typed;
+        EXPECT_EQ(row(0), QString::fromLatin1(bits).replace(u'1', u'R').replace(u'0', u'B'))
+            << typed;
         EXPECT_EQ(writes(), 0);
     }
     // Each keystroke's refresh reads port 888 twice: the number, then the bits.
@@ -86,7 +87,8 @@ TEST_F(Form1Test, AValueBeyondThirtyTwoBitsIsMarkedInTheFieldWithoutADialog)
     const QString reason = text("Text2")->toolTip();
     EXPECT_TRUE(reason.contains("«9999999999»") && reason.contains("-2147483648 a 2147483647"))
         << reason.toStdString();
-    EXPECT_NE(text("Text2")->palette().color(QPalette::Base), form->palette().color(QPalette::Base));
+    EXPECT_NE(text("Text2")->palette().color(QPalette::Base),
+              form->palette().color(QPalette::Base));
 
     // Leaving the field neither opens a dialog nor starts a loop of refreshes.
     QTest::keyClick(text("Text2"), Qt::Key_Tab);

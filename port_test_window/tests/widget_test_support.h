@@ -56,8 +56,14 @@ protected:
         return widget;
     }
 
-    QLineEdit *text(const char *name) const { return control<QLineEdit>(QString::fromLatin1(name)); }
-    void click(const char *button) { QTest::mouseClick(control<QPushButton>(button), Qt::LeftButton); }
+    QLineEdit *text(const char *name) const
+    {
+        return control<QLineEdit>(QString::fromLatin1(name));
+    }
+    void click(const char *button)
+    {
+        QTest::mouseClick(control<QPushButton>(button), Qt::LeftButton);
+    }
 
     // The indicators of one row as a user sees them, from left to right by their position on
     // screen: R for red, B for black, ? for no reading.
