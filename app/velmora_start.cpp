@@ -2,6 +2,7 @@
 
 #include "form1.h"
 #include "inpout.h"
+#include "velmora_version.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -154,7 +155,7 @@ bool hasDisplay()
 std::unique_ptr<Form1> startVelmora()
 {
     QApplication::setApplicationName(QStringLiteral("Velmora"));
-    QApplication::setApplicationVersion(QStringLiteral("1.00"));
+    QApplication::setApplicationVersion(QStringLiteral(VELMORA_VERSION_SHOWN));
     // The desktop entry's id: the app id on Wayland, and how the desktop matches the window to it.
     QGuiApplication::setDesktopFileName(QStringLiteral("org.velmora.Velmora"));
     loadQtTranslation();
