@@ -21,7 +21,7 @@ int main(int argc, char *argv[])
                         form1::ClientHeight / form1::TwipsPerPixel);
     if (caption)
         new QLabel(QStringLiteral("Lectura del puerto 888"), &window);
-    QuitAfterFirstPaint quit(&window);
+    new FirstPaintWatcher(&window, [] { QCoreApplication::quit(); });
     window.show();
     return app.exec();
 }
