@@ -5,6 +5,10 @@ set -euo pipefail
 cd "$(dirname "$0")"
 tools/install-deps.sh
 
+# The layout first: it takes seconds, and says at once what a formatter would change.
+echo "== format"
+tools/format-check.sh
+
 # The Debian package, unpacked into a staging root and started from its desktop entry.
 echo "== debian package"
 tools/package-test.sh

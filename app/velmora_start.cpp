@@ -1,10 +1,11 @@
 #include "velmora_start.h"
 
+#include "first_paint.h"
 #include "form1.h"
 #include "inpout.h"
+#include "velmora_version.h"
 
 #include <QApplication>
-#include <QEvent>
 #include <QIcon>
 #include <QLibraryInfo>
 #include <QMessageBox>
@@ -28,34 +29,26 @@ public:
     {
         setParent(window);
         m_window = window;
-        window->installEventFilter(this);
+        new FirstPaintWatcher(window, [this] {
+            m_painted = true;
+            show();
+        });
     }
 
     void setNotice(const QString &notice)
     {
         m_notice += (m_notice.isEmpty() ? QString() : QStringLiteral("\n\n")) + notice;
         if (m_painted)
-            showSoon();
-    }
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        if (watched == m_window && event->type() == QEvent::Paint && !m_painted) {
-            m_painted = true;
-            showSoon();
-        }
-        return false;
+            QTimer::singleShot(0, this, [this] { show(); });
     }
 
 private:
-    void showSoon()
+    void show()
     {
         if (m_notice.isEmpty())
             return;
-        QTimer::singleShot(0, this, [this, notice = std::exchange(m_notice, QString())] {
-            QMessageBox::information(m_window, QStringLiteral("Velmora"), notice);
-        });
+        QMessageBox::information(m_window, QStringLiteral("Velmora"),
+                                 std::exchange(m_notice, QString()));
     }
 
     QWidget *m_window = nullptr;
@@ -154,7 +147,7 @@ bool hasDisplay()
 std::unique_ptr<Form1> startVelmora()
 {
     QApplication::setApplicationName(QStringLiteral("Velmora"));
-    QApplication::setApplicationVersion(QStringLiteral("1.00"));
+    QApplication::setApplicationVersion(QStringLiteral(VELMORA_VERSION_SHOWN));
     // The desktop entry's id: the app id on Wayland, and how the desktop matches the window to it.
     QGuiApplication::setDesktopFileName(QStringLiteral("org.velmora.Velmora"));
     loadQtTranslation();

@@ -22,7 +22,7 @@ int main(int argc, char *argv[])
                         form1::ClientHeight / design::TwipsPerPixel);
     if (caption)
         new QLabel(QStringLiteral("Lectura del puerto 888"), &window);
-    QuitAfterFirstPaint quit(&window);
+    new FirstPaintWatcher(&window, [] { QCoreApplication::quit(); });
     window.show();
     return app.exec();
 }

@@ -16,21 +16,15 @@ namespace {
 
 // The start-up is only measured on the simulated port: a run that reached a real one says so
 // and fails.
-class QuitOnSimulatedPort : public QuitAfterFirstPaint
+void quitOnSimulatedPort()
 {
-public:
-    using QuitAfterFirstPaint::QuitAfterFirstPaint;
-
-    void painted() override
-    {
-        if (!dynamic_cast<port::SimulatedPort *>(port::currentDriver())) {
-            std::fputs("velmora_startup: the port is not the simulated one\n", stderr);
-            std::_Exit(3);
-        }
-        // The notice box is queued behind the same paint: end here, so that it is not counted.
-        std::_Exit(0);
+    if (!dynamic_cast<port::SimulatedPort *>(port::currentDriver())) {
+        std::fputs("velmora_startup: the port is not the simulated one\n", stderr);
+        std::_Exit(3);
     }
-};
+    // The notice box is queued behind the same paint: end here, so that it is not counted.
+    std::_Exit(0);
+}
 
 } // namespace
 
@@ -43,6 +37,6 @@ int main(int argc, char *argv[])
 
     QApplication app(argc, argv);
     const auto form = startVelmora();
-    QuitOnSimulatedPort quit(form.get());
+    new FirstPaintWatcher(form.get(), quitOnSimulatedPort);
     return app.exec();
 }

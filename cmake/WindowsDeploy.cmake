@@ -63,7 +63,8 @@ add_custom_target(installer
             -DOUTPUT=${PROJECT_BINARY_DIR}/uninstall-files.nsh
             -P ${PROJECT_SOURCE_DIR}/cmake/NsisUninstallList.cmake
     COMMAND ${VELMORA_MAKENSIS} -V2 -INPUTCHARSET UTF8
-            -DVERSION=${PROJECT_VERSION} -DDEPLOY=${VELMORA_DEPLOY_DIR}
+            -DVERSION=${PROJECT_VERSION} -DVERSION_MAJOR=${VELMORA_VERSION_MAJOR}
+            -DVERSION_MINOR=${VELMORA_VERSION_MINOR} -DDEPLOY=${VELMORA_DEPLOY_DIR}
             -DUNINSTALL_LIST=${PROJECT_BINARY_DIR}/uninstall-files.nsh
             -DOUTFILE=${VELMORA_INSTALLER}
             -DICON=${PROJECT_SOURCE_DIR}/port_test_window/art/plug.ico

@@ -2,6 +2,7 @@
 
 #include "arguments.h"
 #include "commands.h"
+#include "velmora_version.h"
 
 #include <cstdlib>
 #include <cstring>

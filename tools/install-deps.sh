@@ -5,6 +5,8 @@ set -euo pipefail
 
 packages=(
     g++ cmake ninja-build pkg-config
+    # The layout of the C++ files, checked against .clang-format (tools/format-check.sh).
+    clang-format
     qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
     # Qt's own buttons and menus in Spanish (qtbase_es.qm), loaded at start.
     qt6-translations-l10n

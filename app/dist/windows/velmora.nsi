@@ -1,5 +1,6 @@
 ; Velmora's installer for 64-bit Windows, in Spanish. Built by the target `installer` of the
-; Windows build (cmake/WindowsDeploy.cmake), which passes VERSION, DEPLOY (the folder to install),
+; Windows build (cmake/WindowsDeploy.cmake), which passes VERSION (and its VERSION_MAJOR and
+; VERSION_MINOR), DEPLOY (the folder to install),
 ; UNINSTALL_LIST (the uninstaller's Delete lines for that folder), ICON and OUTFILE.
 ; A 64-bit installer for a 64-bit program: a 32-bit Windows refuses to start it at all.
 Target amd64-unicode
@@ -76,8 +77,8 @@ Section "Velmora" SectionMain
     WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
     WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\desinstalar.exe"'
     WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\desinstalar.exe" /S'
-    WriteRegDWORD HKLM "${UNINSTALL_KEY}" "VersionMajor" 1
-    WriteRegDWORD HKLM "${UNINSTALL_KEY}" "VersionMinor" 0
+    WriteRegDWORD HKLM "${UNINSTALL_KEY}" "VersionMajor" ${VERSION_MAJOR}
+    WriteRegDWORD HKLM "${UNINSTALL_KEY}" "VersionMinor" ${VERSION_MINOR}
     WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
     WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
 SectionEnd
