@@ -100,7 +100,7 @@ add_module() {
 }
 for m in parport_pc ppdev; do add_module "$m"; done
 
-rm -rf "$work" && mkdir -p "$work/initrd"/{bin,dev,proc,sys,tmp,opt,lib/modules}
+rm -rf "$work" && mkdir -p "$work/initrd"/{bin,dev,proc,sys,opt,lib/modules}
 cd "$work"
 cp /bin/busybox initrd/bin/busybox
 cp "$guest" initrd/port_guest_test
@@ -119,7 +119,6 @@ mount -t proc proc /proc
 mount -t sysfs sys /sys
 mount -t devtmpfs dev /dev
 mount -t securityfs securityfs /sys/kernel/security
-mount -t tmpfs tmp /tmp
 # A tmpfs keeps the helper's file capability (an extended attribute).
 mount -t tmpfs opt /opt
 mkdir -p /opt/velmora && cp /velmora-portio /opt/velmora/velmora-portio
@@ -131,7 +130,6 @@ mkdir -p ${installed%/*} && ln -s /opt/velmora/velmora-portio $installed
 cat >/load-modules <<LOAD
 #!/bin/busybox sh
 for m in ${order[*]}; do insmod /lib/modules/\\\$m.ko || exit 1; done
-dmesg | grep -E 'parport[0-9]:' | sed 's/^/kernel: /'
 LOAD
 chmod +x /load-modules
 $run
