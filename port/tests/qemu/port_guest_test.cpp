@@ -293,7 +293,8 @@ void helperLeavesTheKernelsPort(const std::string &path)
 {
     for (const rlim_t files : {rlim_t(0), rlim_t(3), rlim_t(4)}) {
         const Child helper = start(path, {}, true, files);
-        const std::string what = "a helper limited to " + std::to_string(files) + " files";
+        const std::string what =
+            files ? "a helper limited to " + std::to_string(files) + " files" : "a fresh helper";
         checkConfined(helper, what);
         check(errorOf(exchange(helper, {{'r', 0, Data}}), 0) > 0, what + " refuses 378h");
     }
