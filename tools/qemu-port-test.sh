@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # Tests the port drivers against real, emulated hardware: boots Debian's own kernel in
 # qemu-system-x86_64 (software emulation) with an emulated parallel port at 378h and a small
-# initramfs holding busybox, the static guest test program and a static copy of the helper; the
-# guest runs the program, which loads parport, parport_pc and ppdev half-way, and powers off. The results are read
-# from the serial console; the bytes the guest strobed out to the printer side are read from the
-# port's output file.
+# initramfs holding busybox, the static guest test program, a static copy of the helper and of the
+# command line; the guest runs the program, which loads parport, parport_pc and ppdev half-way,
+# and powers off. The results are read from the serial console. `ctest -R port_qemu` builds the
+# static programs and runs this with them.
 #
-# Usage: tools/qemu-port-test.sh [--guest FILE] [--helper FILE] [--cli FILE] [--work DIR]
-#                                [--cache DIR] [--installed-helper PATH]
-#   --guest, --helper, --cli  the static programs (default: built now in build/default)
+# Usage: tools/qemu-port-test.sh --guest FILE --helper FILE --cli FILE [--work DIR]
+#                                [--cache DIR] [--installed-helper PATH] [--bench FILE]
+#   --guest, --helper, --cli  the static programs (port_guest_test, velmora-portio-static and
+#                             velmora-cli-static in the build)
 #   --installed-helper        where the command line looks for the helper (the build's
 #                             VELMORA_PORTIO_INSTALLED_PATH)
 #   --bench FILE              instead of the test, run this benchmark (bench/port_paths_bench)
@@ -38,31 +39,19 @@ as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
 }
 
-if ! qemu-system-x86_64 --version >/dev/null 2>&1; then
+qemu-system-x86_64 --version >/dev/null 2>&1 || {
     echo "qemu-system-x86_64 cannot run here (tools/install-deps.sh installs qemu-system-x86); skipped"
     exit 77
-fi
+}
 # busybox-static's /bin/busybox: the initramfs has no libraries for a dynamic one.
-busybox=/bin/busybox
-if ! dpkg-query -W -f='${Status}' busybox-static 2>/dev/null | grep -q "install ok installed" ||
-    ! command -v cpio >/dev/null; then
-    echo "busybox-static or cpio is missing: run tools/install-deps.sh" >&2
-    exit 1
-fi
-
-if [ -z "$guest" ] || [ -z "$helper" ] || [ -z "$cli" ]; then
-    cmake --preset default >/dev/null
-    cmake --build --preset default --target port_guest_test velmora-portio-static velmora-cli-static
-    guest=$root/build/default/port/tests/port_guest_test
-    helper=$root/build/default/port/tests/velmora-portio-static
-    cli=$root/build/default/command_line/tests/velmora-cli-static
-fi
-guest=$(realpath "$guest")
-helper=$(realpath "$helper")
-cli=$(realpath "$cli")
+dpkg-query -W -f='${Status}' busybox-static 2>/dev/null | grep -q "install ok installed" &&
+    command -v cpio >/dev/null ||
+    { echo "busybox-static or cpio is missing: run tools/install-deps.sh" >&2; exit 1; }
+[ -n "$guest" ] && [ -n "$helper" ] && [ -n "$cli" ] ||
+    { echo "--guest, --helper and --cli are needed" >&2; exit 2; }
+guest=$(realpath "$guest") helper=$(realpath "$helper") cli=$(realpath "$cli")
 mkdir -p "$work" "$cache"
-work=$(realpath "$work")
-cache=$(realpath "$cache")
+work=$(realpath "$work") cache=$(realpath "$cache")
 
 # The kernel: Debian's generic amd64 image (the cloud flavour has no parport and no /dev/port),
 # only unpacked, never installed.
@@ -111,9 +100,9 @@ add_module() {
 }
 for m in parport_pc ppdev; do add_module "$m"; done
 
-rm -rf "$work" && mkdir -p "$work/initrd"/{bin,dev,proc,sys,tmp,opt,lib/modules}
+rm -rf "$work" && mkdir -p "$work/initrd"/{bin,dev,proc,sys,opt,lib/modules}
 cd "$work"
-cp "$busybox" initrd/bin/busybox
+cp /bin/busybox initrd/bin/busybox
 cp "$guest" initrd/port_guest_test
 cp "$helper" initrd/velmora-portio
 cp "$cli" initrd/velmora-cli
@@ -130,7 +119,6 @@ mount -t proc proc /proc
 mount -t sysfs sys /sys
 mount -t devtmpfs dev /dev
 mount -t securityfs securityfs /sys/kernel/security
-mount -t tmpfs tmp /tmp
 # A tmpfs keeps the helper's file capability (an extended attribute).
 mount -t tmpfs opt /opt
 mkdir -p /opt/velmora && cp /velmora-portio /opt/velmora/velmora-portio
@@ -142,7 +130,6 @@ mkdir -p ${installed%/*} && ln -s /opt/velmora/velmora-portio $installed
 cat >/load-modules <<LOAD
 #!/bin/busybox sh
 for m in ${order[*]}; do insmod /lib/modules/\\\$m.ko || exit 1; done
-dmesg | grep -E 'parport[0-9]:' | sed 's/^/kernel: /'
 LOAD
 chmod +x /load-modules
 $run
@@ -154,41 +141,20 @@ chmod +x initrd/init
 
 echo "== booting linux $kver with an emulated parallel port at 378h (modules: ${order[*]})"
 start=$(date +%s.%N)
-set +e
+qemu_status=0
 timeout 120 qemu-system-x86_64 \
     -nodefaults -no-user-config -machine pc -accel tcg -cpu max -smp 1 -m 256 \
     -display none -serial stdio -no-reboot \
-    -chardev file,id=lpt0,path="$work/lpt.out" \
+    -chardev null,id=lpt0 \
     -device isa-parallel,chardev=lpt0,iobase=0x378,irq=7 \
     -kernel "$cache/kernel/boot/vmlinuz-$kver" -initrd initrd.gz \
-    -append "console=ttyS0 panic=-1 loglevel=3" </dev/null >console.log 2>&1
-qemu_status=$?
-set -e
+    -append "console=ttyS0 panic=-1 loglevel=3" </dev/null >console.log 2>&1 || qemu_status=$?
 seconds=$(awk "BEGIN { printf \"%.1f\", $(date +%s.%N) - $start }")
 tr -d '\r' <console.log >guest.log
 cat guest.log
 echo "== host: qemu exit status $qemu_status, boot to power-off $seconds s"
 
-if [ -n "$bench" ]; then
-    exit "$qemu_status"
-fi
+[ -z "$bench" ] || exit "$qemu_status"
 
-# The guest's own count, plus the host's check of what reached the printer side.
-summary=$(grep -E '^[0-9]+ passed, [0-9]+ failed$' guest.log | tail -1 || true)
-passed=${summary%% passed*}
-failed=${summary#*passed, }
-failed=${failed%% failed*}
-if [ -z "$summary" ]; then
-    echo "FAIL the guest printed no summary"
-    passed=0 failed=1
-fi
-strobed=$(cat lpt.out 2>/dev/null || true)
-if [ "$strobed" = "IPHD" ]; then
-    echo "ok   printer side received one byte per path: $strobed"
-    passed=$((passed + 1))
-else
-    echo "FAIL printer side received \"$strobed\", expected IPHD (ioperm, /dev/port, helper, ppdev)"
-    failed=$((failed + 1))
-fi
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ] && [ "$qemu_status" -eq 0 ]
+# The guest's own count.
+grep -qE '^[0-9]+ passed, 0 failed$' guest.log && [ "$qemu_status" -eq 0 ]
