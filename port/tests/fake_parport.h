@@ -8,45 +8,34 @@
 
 #include <cerrno>
 #include <map>
-#include <memory>
 #include <utility>
-#include <vector>
 
-// One parallel port behind /dev/parportN, as the kernel's ppdev driver presents it. Each of
+// One parallel port behind a /dev/parportN, as the kernel's ppdev driver presents it. Each of
 // these is checked on the real driver in the emulated machine (tools/qemu-port-test.sh):
-//  - every open device has its own control lines, 0Ch when opened, restored at each claim; data
-//    and status are the port's;
+//  - every open device has its own control lines, 0Ch when opened; data and status are the port's;
 //  - register ioctls fail with EINVAL until the device has claimed the port;
 //  - PPCLAIM while another holds the port sleeps until the holder's release; here it comes back
 //    at once with EINTR, as the caller's timer makes it, and leaves the device on the wait list,
-//    so that the holder's release hands the port to it (the kernel's code; in the emulator that
-//    release did not even return, so only the closing is checked there);
+//    so that the holder's release hands the port to it;
 //  - closing a device gives the port back and takes the device off the wait list;
 //  - devices/active names the holder: "none", "lp0", "ppdev0".
-class FakeParport
+struct FakeParport
 {
-public:
-    int openError = 0;
-    std::map<unsigned long, int> ioctlError; // request → errno, PPCLAIM included
-
-    unsigned char data = 0;
-    unsigned char status = 0xD8;
-    std::string otherHolder = "none"; // who else holds the port
-    // Another program takes the port between the look at devices/active and PPCLAIM.
-    std::string takesItInBetween;
-
     struct Device
     {
         unsigned char control = 0x0C;
         int direction = 0;
         bool waiting = false;
     };
+
+    int openError = 0;
+    std::map<unsigned long, int> ioctlError; // request → errno, PPCLAIM included
+    std::string otherHolder = "none";        // who else holds the port
+    std::string takesItInBetween;            // takes the port just before this program's PPCLAIM
+    int claimsWhileHeld = 0;
     std::map<int, Device> devices; // open devices by descriptor
     int holder = -1;               // the device that holds the port
-
-    int opens = 0;
-    int closes = 0;
-    std::vector<unsigned long> requests; // every ioctl and claim, in order
+    int lastFd = 100;
 
     std::string active() const { return holder >= 0 ? "ppdev0" : otherHolder; }
 
@@ -54,116 +43,68 @@ public:
     void otherReleases()
     {
         otherHolder = "none";
-        for (auto &[fd, device] : devices) {
-            if (device.waiting) {
-                device.waiting = false;
+        for (auto &[fd, device] : devices)
+            if (std::exchange(device.waiting, false))
                 holder = fd;
-                return;
-            }
-        }
-    }
-
-    int open(int fd)
-    {
-        if (openError)
-            return -openError;
-        ++opens;
-        devices[fd] = Device{};
-        return fd;
-    }
-
-    void close(int fd)
-    {
-        ++closes;
-        if (holder == fd)
-            holder = -1;
-        devices.erase(fd);
     }
 
     int claim(int fd)
     {
-        requests.push_back(PPCLAIM);
-        if (const auto error = ioctlError.find(PPCLAIM); error != ioctlError.end())
-            return -error->second;
+        claimsWhileHeld += otherHolder != "none";
+        if (ioctlError.count(PPCLAIM))
+            return -ioctlError[PPCLAIM];
         if (!takesItInBetween.empty())
             otherHolder = std::exchange(takesItInBetween, {});
-        if (otherHolder != "none") {
-            devices.at(fd).waiting = true;
-            return -EINTR;
-        }
-        holder = fd;
-        return 0;
+        devices.at(fd).waiting = otherHolder != "none";
+        if (!devices.at(fd).waiting)
+            holder = fd;
+        return holder == fd ? 0 : -EINTR;
     }
 
     int ioctl(int fd, unsigned long request, void *argument)
     {
-        requests.push_back(request);
-        if (const auto error = ioctlError.find(request); error != ioctlError.end())
-            return -error->second;
-        Device &device = devices.at(fd);
         auto *byte = static_cast<unsigned char *>(argument);
-        if (request == PPRELEASE) {
-            if (holder == fd)
-                holder = -1;
-            return 0;
-        }
-        if (holder != fd)
+        Device &device = devices.at(fd);
+        if (ioctlError.count(request))
+            return -ioctlError[request];
+        if (request == PPRELEASE)
+            holder = holder == fd ? -1 : holder;
+        else if (holder != fd)
             return -EINVAL;
-        switch (request) {
-        case PPRDATA:
-            *byte = device.direction ? 0xFF : data;
-            return 0;
-        case PPWDATA:
-            data = *byte;
-            return 0;
-        case PPRSTATUS:
-            *byte = status;
-            return 0;
-        case PPRCONTROL:
+        else if (request == PPRDATA)
+            *byte = 0x00;
+        else if (request == PPRSTATUS)
+            *byte = 0xD8;
+        else if (request == PPRCONTROL)
             *byte = device.control;
-            return 0;
-        case PPWCONTROL:
+        else if (request == PPWCONTROL)
             device.control = *byte & 0x0F;
-            return 0;
-        case PPDATADIR:
+        else if (request == PPDATADIR)
             device.direction = *static_cast<int *>(argument);
-            return 0;
-        }
-        return -ENOTTY;
+        else
+            return -ENOTTY;
+        return 0;
     }
 
-    // Calls for the device files given by path; devices/active is looked up by the file's name.
-    static port::PpdevCalls calls(std::map<std::string, FakeParport *> ports)
+    // The calls of the device file at path; no other path exists.
+    port::PpdevCalls calls(const std::string &path)
     {
-        auto byFd = std::make_shared<std::map<int, FakeParport *>>();
-        auto nextFd = std::make_shared<int>(100);
         return {
-            [ports, byFd, nextFd](const std::string &path) {
-                const auto port = ports.find(path);
-                if (port == ports.end())
-                    return -ENOENT;
-                const int result = port->second->open(++*nextFd);
-                if (result >= 0)
-                    (*byFd)[result] = port->second;
-                return result;
+            [this, path](const std::string &opened) {
+                if (opened != path || openError)
+                    return opened != path ? -ENOENT : -openError;
+                devices[++lastFd] = Device{};
+                return lastFd;
             },
-            [byFd](int fd, unsigned long request, void *argument) {
-                return byFd->at(fd)->ioctl(fd, request, argument);
+            [this](int fd, unsigned long request, void *argument) {
+                return ioctl(fd, request, argument);
             },
-            [byFd](int fd) {
-                byFd->at(fd)->close(fd);
-                byFd->erase(fd);
+            [this](int fd) {
+                holder = holder == fd ? -1 : holder;
+                devices.erase(fd);
             },
-            [byFd](int fd, int) { return byFd->at(fd)->claim(fd); },
-            [ports](const std::string &name) {
-                for (const auto &[path, port] : ports)
-                    if (path.size() > name.size()
-                        && path.compare(path.size() - name.size() - 1, std::string::npos,
-                                        "/" + name)
-                               == 0)
-                        return port->active();
-                return std::string();
-            },
+            [this](int fd, int) { return claim(fd); },
+            [this](const std::string &) { return active(); },
         };
     }
 };
