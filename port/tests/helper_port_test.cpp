@@ -4,22 +4,20 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <sys/wait.h>
 
 namespace {
 
-namespace fs = std::filesystem;
-
 struct HelperCase : NamedCase
 {
-    // Each a copy of fake_portio doing what its folder's name says, or "none" for one not there.
-    const char *candidates;
+    // The helper, a shell script that speaks its protocol (portio_protocol.h), or nullptr for one
+    // not installed. A candidate that is not installed is tried first, and must be named.
+    const char *script;
+    bool executable;
     const char *lockdown;
-    std::uint16_t address; // read once a candidate runs, 0 when none should
+    std::uint16_t address; // read once the helper runs, 0 when it must not run
     const char *reasonHas;
     const char *remedyHas;
-    bool stops; // the failure stops the helper
 };
 
 class HelperFailures : public testing::TestWithParam<HelperCase>
@@ -30,58 +28,56 @@ TEST_P(HelperFailures, SayWhyAndWhatToDo)
 {
     const HelperCase &c = GetParam();
     TempDir dir;
-    std::vector<std::string> paths;
-    std::istringstream words(c.candidates);
-    for (std::string mode; words >> mode;) {
-        const fs::path file = dir.path() / mode / "velmora-portio";
-        if (mode != "none" && fs::create_directories(file.parent_path()))
-            fs::copy_file(FAKE_PORTIO, file);
-        if (mode == "not-executable")
-            fs::permissions(file, fs::perms::owner_read);
-        paths.push_back(file.string());
+    const std::string missing = dir.str() + "/missing/velmora-portio";
+    const std::string path = dir.str() + "/velmora-portio";
+    if (c.script) {
+        dir.write("velmora-portio", std::string("#!/bin/sh\n") + c.script + "\n");
+        std::filesystem::permissions(path, c.executable ? std::filesystem::perms::owner_all
+                                                        : std::filesystem::perms::owner_read);
     }
     port::PortFailure failure;
-    auto helper = port::HelperPort::start(paths, c.lockdown, failure);
+    auto helper = port::HelperPort::start({missing, path}, c.lockdown, failure);
     ASSERT_EQ(helper != nullptr, c.address != 0) << failure.reason;
     const pid_t pid = helper ? helper->pid() : -1;
-    try {
-        if (helper) {
-            helper->setReplyTimeout(300);
+    if (!helper) {
+        EXPECT_NE(failure.reason.find(missing + ") no está instalado; "), std::string::npos);
+    } else {
+        helper->setReplyTimeout(300);
+        try {
             helper->read(c.address);
             ADD_FAILURE() << "no error";
+        } catch (const port::PortError &error) {
+            EXPECT_EQ(error.address(), c.address);
+            failure = error.failure();
         }
-    } catch (const port::PortError &error) {
-        EXPECT_EQ(error.address(), c.address);
-        EXPECT_EQ(helper->pid(), c.stops ? -1 : pid);
-        failure = error.failure();
     }
     EXPECT_NE(failure.reason.find(c.reasonHas), std::string::npos) << failure.reason;
     EXPECT_NE(failure.remedy.find(c.remedyHas), std::string::npos) << failure.remedy;
     helper.reset();
-    EXPECT_TRUE(pid < 0 || ::waitpid(pid, nullptr, WNOHANG) == -1);
+    EXPECT_TRUE(pid < 0 || ::waitpid(pid, nullptr, WNOHANG) == -1) << "a helper left behind";
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, HelperFailures,
     testing::Values(
-        HelperCase{"NotInstalled", "none", "", 0, "no está instalado", "Instale Velmora", false},
-        HelperCase{"NotInTheGroup", "not-executable", "", 0, "no está en el grupo velmora-port",
-                   "usermod -aG velmora-port", false},
-        HelperCase{"NoCapability", "no-permission", "", 0, "no tiene la capacidad CAP_SYS_RAWIO",
-                   "setcap cap_sys_rawio+ep ", false},
-        HelperCase{"KernelLockdown", "no-permission", "integrity", 0, "lockdown «integrity»",
-                   "ppdev", false},
-        HelperCase{"OtherVersion", "bad-version", "", 0, "no habla el protocolo", "misma versión",
-                   false},
-        HelperCase{"EveryCandidateAndTheClosestsRemedy", "none no-permission", "", 0,
-                   "no está instalado; el ayudante velmora-portio (", "setcap", false},
-        HelperCase{"FirstThatRunsRefusesTheCmos", "none parallel-only", "", 0x70,
+        HelperCase{"NotInstalled", nullptr, true, "", 0, "no está instalado", "Instale Velmora"},
+        HelperCase{"NotInTheGroup", "exit 0", false, "", 0, "no está en el grupo velmora-port",
+                   "usermod -aG velmora-port"},
+        HelperCase{"NoCapability", "printf 'V\\1\\1\\0'", true, "", 0,
+                   "no tiene la capacidad CAP_SYS_RAWIO (EPERM)", "setcap cap_sys_rawio+ep "},
+        HelperCase{"KernelLockdown", "printf 'V\\1\\1\\0'", true, "integrity", 0,
+                   "lockdown «integrity»", "ppdev"},
+        HelperCase{"OtherVersion", "printf 'V\\2\\0\\0'", true, "", 0, "no habla el protocolo",
+                   "misma versión"},
+        HelperCase{"RefusesTheCmos", "printf 'V\\1\\0\\0r\\0\\15\\0'; read x", true, "", 0x70,
                    "solo se les sirven registros de puerto paralelo (278h-27Fh, 378h-37Fh",
-                   "/etc/velmora/portio.conf", false},
-        HelperCase{"Dies", "die", "", 0x378, "terminó sin responder (código de salida 7)",
-                   "se arranca de nuevo", true},
-        HelperCase{"Hangs", "hang", "", 0x378, "no respondió en 300 ms", "se arranca de nuevo",
-                   true}),
+                   "/etc/velmora/portio.conf"},
+        HelperCase{"AnswersAnotherRequest", "printf 'V\\1\\0\\0w\\0\\0\\0'; read x", true, "",
+                   0x378, "respondió a otra petición", "se arranca de nuevo"},
+        HelperCase{"Dies", "printf 'V\\1\\0\\0'; exit 7", true, "", 0x378, "código de salida 7",
+                   "se arranca de nuevo"},
+        HelperCase{"Hangs", "printf 'V\\1\\0\\0'; read x", true, "", 0x378,
+                   "no respondió en 300 ms", "se arranca de nuevo"}),
     CaseName());
 
 // Only a program run from the build tree's app folder may use a helper it did not install; this

@@ -8,20 +8,16 @@ namespace {
 using port::PortAccess;
 using Kind = PortAccess::Kind;
 
-class ActionCountingPort : public port::SimulatedPort
+struct ActionCountingPort : port::SimulatedPort
 {
-public:
-    ActionCountingPort()
-        : SimulatedPort(true)
-    {}
+    using SimulatedPort::SimulatedPort;
     void endAction() override { ++actionsEnded; }
-
     int actionsEnded = 0;
 };
 
 TEST(Inpout, PassesSixteenBitPatternsAndEndsEachOutermostAction)
 {
-    auto owned = std::make_unique<ActionCountingPort>();
+    auto owned = std::make_unique<ActionCountingPort>(true);
     ActionCountingPort *port = owned.get();
     port::installDriver(std::move(owned));
     Out32(-1, 300);

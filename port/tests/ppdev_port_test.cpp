@@ -60,6 +60,7 @@ TEST_P(PpdevFailures, SayWhatToDoAndLeaveNoClaimBehind)
     EXPECT_EQ(port.read(0x378), 0x00);
     EXPECT_EQ(port.read(0x379), 0xD8);
     EXPECT_EQ(port.read(0x37A), c.openError ? 0x0C : 0x2E);
+    EXPECT_EQ(device.direction, c.openError ? 0 : 1);
     EXPECT_THROW(port.read(0x37B), PortError);
 }
 
