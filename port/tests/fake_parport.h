@@ -27,10 +27,9 @@ struct FakeParport
     std::string otherHolder = "none";        // who else holds the port
     std::string takesItInBetween;            // takes the port just before this program's PPCLAIM
     int claimsWhileHeld = 0;
-    bool open = false;
     bool claimed = false;
     bool waiting = false;
-    unsigned char control = 0;
+    std::map<unsigned long, unsigned char> registers{{PPRDATA, 0x00}, {PPRSTATUS, 0xD8}};
     int direction = 0;
 
     std::string active() const { return claimed ? "ppdev0" : otherHolder; }
@@ -59,14 +58,10 @@ struct FakeParport
             claimed = false;
         else if (!claimed)
             return -EINVAL;
-        else if (request == PPRDATA)
-            *byte = 0x00;
-        else if (request == PPRSTATUS)
-            *byte = 0xD8;
-        else if (request == PPRCONTROL)
-            *byte = control;
+        else if (registers.count(request))
+            *byte = registers[request];
         else if (request == PPWCONTROL)
-            control = *byte & 0x0F;
+            registers[PPRCONTROL] = *byte & 0x0F;
         else if (request == PPDATADIR)
             direction = *static_cast<int *>(argument);
         else
@@ -81,13 +76,12 @@ struct FakeParport
             [this, path](const std::string &opened) {
                 if (opened != path || openError)
                     return opened != path ? -ENOENT : -openError;
-                open = true;
-                control = 0x0C;
+                registers[PPRCONTROL] = 0x0C;
                 direction = 0;
                 return 3;
             },
             [this](int, unsigned long request, void *argument) { return ioctl(request, argument); },
-            [this](int) { open = claimed = waiting = false; },
+            [this](int) { claimed = waiting = false; },
             [this](int, int) { return ioctl(PPCLAIM, nullptr); },
             [this](const std::string &) { return active(); }};
     }

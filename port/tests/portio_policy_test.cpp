@@ -30,24 +30,10 @@ TEST(PortioPolicy, ServesParallelRegistersTheKernelDoesNotOwn)
         EXPECT_EQ(policy.verdict(address), Verdict::KernelOwned) << std::hex << address;
     for (const std::uint16_t address : {0x70, 0x64, 0xCF8, 0x277, 0x280, 0x3BF, 0xD020})
         EXPECT_EQ(policy.verdict(address), Verdict::NotParallel) << std::hex << address;
-    EXPECT_EQ(policy.servedBlocks(), (std::vector<Block>{{0x278, 0x27F},
-                                                         {0x3BC, 0x3BE},
-                                                         {0x678, 0x67A},
-                                                         {0x7BC, 0x7BE},
-                                                         {0xD003, 0xD00F},
-                                                         {0xD018, 0xD01F}}));
-}
-
-// A list of the kernel's ports that cannot be read whole (too many files open, say, which the
-// person starting the helper can arrange) might leave out a port the kernel owns: serve nothing.
-TEST(PortioPolicy, AnUnreadableListOfTheKernelsPortsServesNothing)
-{
-    TempDir proc;
-    std::filesystem::create_directories(proc.path() / "sys/dev/parport/parport0/base-addr");
-    const portio::Policy policy = portio::Policy::load(proc.str(), proc.str() + "/none.conf");
-    EXPECT_NE(policy.error(), 0);
-    EXPECT_TRUE(policy.servedBlocks().empty());
-    EXPECT_EQ(policy.verdict(0x278), Verdict::NotParallel);
+    std::string served; // what ioperm is asked for
+    for (const Block &block : policy.servedBlocks())
+        served += portio::blockText(block) + " ";
+    EXPECT_EQ(served, "278h-27Fh 3BCh-3BEh 678h-67Ah 7BCh-7BEh D003h-D00Fh D018h-D01Fh ");
 }
 
 // The file is trusted only when root owns it and nobody else may change it or its folder.
@@ -67,8 +53,6 @@ TEST(PortioPolicy, HonoursTheAdministratorsFileOnlyWhenOnlyRootCanChangeIt)
         {"D010-D017\n", 0, 0664, 0755, "otros usuarios"},
         {"D010-D017\n", 0, 0644, 0777, "su carpeta"},
         {"D010-D017\nlpt2\n", 0, 0644, 0755, "la línea 2, «lpt2»"},
-        {"D017-D010\n", 0, 0644, 0755, "la línea 1"},
-        {"1D010\n", 0, 0644, 0755, "la línea 1"},
     };
     const std::vector<Block> honoured{{0xD010, 0xD017}, {0xE000, 0xE007}, {0x2F8, 0x2FF}};
     for (const auto &c : cases) {
@@ -81,11 +65,8 @@ TEST(PortioPolicy, HonoursTheAdministratorsFileOnlyWhenOnlyRootCanChangeIt)
         EXPECT_NE(admin.whyIgnored.find(c.why), std::string::npos) << admin.whyIgnored;
         EXPECT_EQ(admin.blocks, *c.why ? std::vector<Block>{} : honoured) << c.text;
     }
-    // Neither a link nor a FIFO, which would hang the helper that opens it.
+    // Nor a FIFO, which would hang the helper that opens it.
     TempDir etc;
-    const std::string link = etc.str() + "/link.conf";
-    ASSERT_EQ(::symlink(etc.write("portio.conf", "").c_str(), link.c_str()), 0);
-    EXPECT_EQ(portio::readAdminFile(link).whyIgnored, "es un enlace simbólico");
     ASSERT_EQ(::mkfifo((etc.str() + "/fifo.conf").c_str(), 0644), 0);
     EXPECT_EQ(portio::readAdminFile(etc.str() + "/fifo.conf").whyIgnored,
               "no es un archivo normal");

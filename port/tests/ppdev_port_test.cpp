@@ -7,13 +7,6 @@ namespace {
 
 using port::PortError;
 
-class PpdevPortTest : public testing::Test
-{
-protected:
-    FakeParport device;
-    port::PpdevPort port{{"parport0", 0x378, "/dev/parport0"}, device.calls("/dev/parport0")};
-};
-
 struct FailureCase : NamedCase
 {
     int openError;
@@ -25,8 +18,12 @@ struct FailureCase : NamedCase
     const char *remedyHas;
 };
 
-class PpdevFailures : public PpdevPortTest, public testing::WithParamInterface<FailureCase>
-{};
+class PpdevFailures : public testing::TestWithParam<FailureCase>
+{
+protected:
+    FakeParport device;
+    port::PpdevPort port{{"parport0", 0x378, "/dev/parport0"}, device.calls("/dev/parport0")};
+};
 
 // Whatever failed, no PPCLAIM sleeps in the kernel or is left waiting there (the holder's release
 // must not hand the port to this idle program), and the next action tries again. A device that

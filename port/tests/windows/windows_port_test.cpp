@@ -18,8 +18,7 @@ void checkOpen(const std::wstring &library, const char *whyHas)
 {
     std::string whyNot;
     auto port = port::WindowsPort::open(library, whyNot);
-    bool ok = (port == nullptr) == (whyHas != nullptr);
-    ok = ok && (!whyHas || whyNot.find(whyHas) != std::string::npos);
+    bool ok = whyHas ? !port && whyNot.find(whyHas) != std::string::npos : port != nullptr;
     if (port) {
         port->write(0xFFFF, 0x15A); // the pattern of -1; a port is a byte wide
         ok = ok && port->read(0xFFFF) == 0x5A;
