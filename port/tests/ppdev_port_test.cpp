@@ -5,8 +5,6 @@
 
 namespace {
 
-using port::PortError;
-
 struct FailureCase : NamedCase
 {
     int openError;
@@ -43,7 +41,7 @@ TEST_P(PpdevFailures, SayWhatToDoAndLeaveNoClaimBehind)
     try {
         port.read(0x379);
         FAIL() << "no error";
-    } catch (const PortError &error) {
+    } catch (const port::PortError &error) {
         EXPECT_NE(std::string(error.what()).find("889 (379h): "), std::string::npos);
         EXPECT_NE(error.failure().reason.find(c.reasonHas), std::string::npos) << error.what();
         EXPECT_NE(error.failure().remedy.find(c.remedyHas), std::string::npos) << error.what();
@@ -58,24 +56,19 @@ TEST_P(PpdevFailures, SayWhatToDoAndLeaveNoClaimBehind)
     EXPECT_EQ(port.read(0x379), 0xD8);
     EXPECT_EQ(port.read(0x37A), c.openError ? 0x0C : 0x2E);
     EXPECT_EQ(device.direction, c.openError ? 0 : 1);
-    EXPECT_THROW(port.read(0x37B), PortError);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, PpdevFailures,
     testing::Values(
-        FailureCase{"NotInLpGroup", EACCES, 0, 0, "none", "", "no tiene permiso (EACCES)",
-                    "grupo lp (sudo usermod -aG lp $USER)"},
+        FailureCase{"NotInLpGroup", EACCES, 0, 0, "none", "", "permiso (EACCES)", "usermod -aG lp"},
         FailureCase{"NoPpdevModule", ENOENT, 0, 0, "none", "", "ppdev", "sudo modprobe ppdev"},
         FailureCase{"CardGoneAtOpen", ENXIO, 0, 0, "none", "", "ya no está", "de nuevo"},
-        FailureCase{"CardGoneWhileOpen", 0, PPRSTATUS, ENODEV, "none", "", "ya no está",
-                    "de nuevo"},
+        FailureCase{"CardGoneLater", 0, PPRSTATUS, ENODEV, "none", "", "ya no está", "de nuevo"},
         FailureCase{"HeldExclusively", 0, PPCLAIM, ENXIO, "none", "", "en exclusiva", "dmesg"},
         FailureCase{"RefusedIoctl", 0, PPRSTATUS, EIO, "none", "", "rechazó el acceso", "ppdev"},
-        FailureCase{"HeldByThePrinterDriver", 0, 0, 0, "lp0", "",
-                    "en uso por el controlador de impresora del núcleo (lp0)", "Espere"},
-        FailureCase{"TakenJustBeforeTheClaim", 0, 0, 0, "none", "ppdev0",
-                    "en uso por otro programa, a través de ppdev (ppdev0)", "Espere"}),
+        FailureCase{"HeldByLp", 0, 0, 0, "lp0", "", "impresora del núcleo (lp0)", "Espere"},
+        FailureCase{"TakenBeforeTheClaim", 0, 0, 0, "none", "ppdev0", "ppdev (ppdev0)", "Espere"}),
     CaseName());
 
 } // namespace

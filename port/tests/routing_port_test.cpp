@@ -71,12 +71,10 @@ INSTANTIATE_TEST_SUITE_P(
         RoutingCase{"RootPortHeld", EBUSY, true, false, "nndd", 0x378, "(EBUSY)"},
         RoutingCase{"LpGroupAndHelper", 0, false, true, "ppna", 0x37B,
                     "el controlador del núcleo tiene el puerto parport0 (378h-37Fh y 778h-77Ah)"},
-        RoutingCase{"LpGroupOnly", 0, false, false, "ppnn", 0x278,
-                    "ningún puerto que conozca el núcleo (378h-37Ah en "},
+        RoutingCase{"LpGroupOnly", 0, false, false, "ppnn", 0x278, "núcleo (378h-37Ah en "},
         RoutingCase{"HelperOnlyPortClosed", EACCES, false, true, "nnna", 0x378, "grupo lp"},
         RoutingCase{"HelperOnlyNoPort", -1, false, true, "aaaa", 0, ""},
-        RoutingCase{"PortClosedNothingElse", EACCES, false, false, "nnnn", 0x278,
-                    "no está instalado"}),
+        RoutingCase{"PortClosedOnly", EACCES, false, false, "nnnn", 0x278, "no está instalado"}),
     CaseName());
 
 } // namespace

@@ -11,12 +11,11 @@ class TempDir : public QTemporaryDir
 {
 public:
     std::string str() const { return QTemporaryDir::path().toStdString(); }
-    std::filesystem::path path() const { return str(); }
 
     // Writes a file, making its folders.
     std::filesystem::path write(const std::string &relative, const std::string &text) const
     {
-        const auto file = path() / relative;
+        const auto file = std::filesystem::path(str()) / relative;
         std::filesystem::create_directories(file.parent_path());
         std::ofstream(file, std::ios::binary) << text;
         return file;
