@@ -17,7 +17,7 @@ TEST(DirectPort, NamesTheSystemsReasonAndTheLockdown)
     EXPECT_EQ(port::kernelLockdown(root.str() + "/sys"), "");
     // The lockdown is looked up after the failure; its own system calls must not change the errno.
     std::string whyNot;
-    EXPECT_EQ(port::DirectPort::openDevPort(root.str(), whyNot, root.str() + "/sys"), nullptr);
+    EXPECT_EQ(port::DirectPort::openDevPort(root.str(), whyNot, root.str() + "/none"), nullptr);
     EXPECT_EQ(whyNot, root.str() + ": " + std::strerror(EISDIR) + " (errno 21)");
     // Past the end of the /dev/port file is an error, never a value.
     auto port = port::DirectPort::openDevPort(root.write("port", "\x5A").string(), whyNot);
