@@ -42,48 +42,21 @@ TEST(TextValue, StaysFiniteBeyondTheRangeOfADouble)
     EXPECT_TRUE(std::isfinite(TextValue(QStringLiteral("&H") + QString(300, u'F'))));
 }
 
-struct RoundCase
+TEST(RoundToInt, HalvesGoToEvenAndTheEdgesOverflowNamingTheNumberAndTheRange)
 {
-    double x;
-    std::int64_t expected; // unused when overflows
-    bool overflows;
-};
-
-TEST(RoundToInt, HalvesGoToEvenAndTheEdgesOverflow)
-{
-    const RoundCase int16Cases[] = {
-        {2.5, 2, false},           {3.5, 4, false},     {-2.5, -2, false},
-        {0.5, 0, false},           {1.5, 2, false},     {255.6, 256, false},
-        {32767.4, 32767, false},   {32767.5, 0, true},  {32766.5, 32766, false},
-        {-32768.5, -32768, false}, {-32768.6, 0, true}, {-32767.5, -32768, false},
-        {70000, 0, true},          {-1e300, 0, true},
+    const std::pair<double, std::int32_t> int16Cases[] = {
+        {2.5, 2},     {3.5, 4},         {-2.5, -2},       {0.5, 0},           {1.5, 2},
+        {255.6, 256}, {32767.4, 32767}, {32766.5, 32766}, {-32768.5, -32768}, {-32767.5, -32768},
     };
-    for (const auto &c : int16Cases) {
-        if (c.overflows)
-            EXPECT_THROW(RoundToInt16(c.x), OverflowError) << c.x;
-        else
-            EXPECT_EQ(RoundToInt16(c.x), c.expected) << c.x;
-    }
-    const RoundCase int32Cases[] = {
-        {2147483647.4, 2147483647, false},
-        {2147483647.5, 0, true},
-        {2147483646.5, 2147483646, false},
-        {-2147483648.5, -2147483648LL, false},
-        {-2147483648.6, 0, true},
-        {2147483648.0, 0, true},
-        {std::numeric_limits<double>::max(), 0, true},
-    };
-    for (const auto &c : int32Cases) {
-        if (c.overflows)
-            EXPECT_THROW(RoundToInt32(c.x), OverflowError) << c.x;
-        else
-            EXPECT_EQ(RoundToInt32(c.x), c.expected) << c.x;
-    }
-    EXPECT_THROW(RoundToInt32(std::nan("")), OverflowError);
-}
-
-TEST(RoundToInt, TheOverflowNamesTheNumberAndTheRange)
-{
+    for (const auto &[x, expected] : int16Cases)
+        EXPECT_EQ(RoundToInt16(x), expected) << x;
+    for (const double x : {32767.5, -32768.6, 70000.0, -1e300})
+        EXPECT_THROW(RoundToInt16(x), OverflowError) << x;
+    EXPECT_EQ(RoundToInt32(2147483647.4), 2147483647);
+    EXPECT_EQ(RoundToInt32(2147483646.5), 2147483646);
+    EXPECT_EQ(RoundToInt32(-2147483648.5), -2147483648LL);
+    for (const double x : {2147483647.5, -2147483648.6, 2147483648.0, std::nan("")})
+        EXPECT_THROW(RoundToInt32(x), OverflowError) << x;
     try {
         RoundToInt16(70000);
         FAIL() << "no overflow";
@@ -92,16 +65,13 @@ TEST(RoundToInt, TheOverflowNamesTheNumberAndTheRange)
     }
 }
 
-struct WriteCase
-{
-    double x;
-    const char *numberText;
-    const char *plainText;
-};
-
 TEST(NumberTexts, WriteWithOrWithoutTheSignPosition)
 {
-    const WriteCase cases[] = {
+    const struct
+    {
+        double x;
+        const char *numberText, *plainText;
+    } cases[] = {
         {0, " 0", "0"},
         {-0.0, " 0", "0"},
         {255, " 255", "255"},
