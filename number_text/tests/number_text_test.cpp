@@ -1,5 +1,6 @@
 #include "number_text.h"
 
+#include <QLocale>
 #include <gtest/gtest.h>
 
 #include <clocale>
@@ -120,9 +121,11 @@ TEST(NumberTexts, IgnoreTheRegionalSeparator)
     if (!std::setlocale(LC_NUMERIC, "es_ES.UTF-8")
         && !std::setlocale(LC_NUMERIC, "Spanish_Spain.1252"))
         GTEST_SKIP() << "no Spanish locale on this machine";
+    QLocale::setDefault(QLocale(QLocale::Spanish, QLocale::Spain));
     EXPECT_EQ(PlainNumberText(0.5), "0.5");
     EXPECT_EQ(NumberText(-2.5), "-2.5");
     EXPECT_EQ(TextValue(PlainNumberText(1.5 - 1)), 0.5);
+    QLocale::setDefault(QLocale::c());
     std::setlocale(LC_NUMERIC, saved.c_str());
 }
 

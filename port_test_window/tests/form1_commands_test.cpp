@@ -3,7 +3,6 @@
 #include <QMessageBox>
 #include <QTimer>
 
-#include <clocale>
 
 namespace {
 
@@ -75,23 +74,6 @@ TEST_F(Form1Commands, ReadsAndStepsSetTheValueWithTheReadsAPortProbeSees)
         EXPECT_TRUE(errors.isEmpty());
     }
     EXPECT_EQ(text("Text4")->text(), " 90");
-}
-
-TEST_F(Form1Commands, MinusWritesANumberTheToolReadsBackUnderSpanishSettings)
-{
-    const std::string saved = std::setlocale(LC_ALL, nullptr);
-    // Windows' C library names it in words.
-    if (!std::setlocale(LC_ALL, "es_ES.UTF-8") && !std::setlocale(LC_ALL, "Spanish_Spain.1252"))
-        GTEST_SKIP() << "no Spanish locale on this machine";
-    QLocale::setDefault(QLocale(QLocale::Spanish, QLocale::Spain));
-    enter("888", "1.5");
-    click("Command7");
-    EXPECT_EQ(text("Text2")->text(), "0.5");
-    port->clearAccesses();
-    click("Command4");
-    EXPECT_EQ(port->accesses().front(), (PortAccess{Kind::Write, 888, 0})); // 0.5 halves to 0
-    QLocale::setDefault(QLocale::c());
-    std::setlocale(LC_ALL, saved.c_str());
 }
 
 // An overflow stops the action where it happens and is reported once, naming the typed text;
