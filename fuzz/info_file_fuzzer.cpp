@@ -8,7 +8,6 @@
 #include <QStringDecoder>
 #include <QTemporaryDir>
 
-
 namespace {
 
 QString expectedText(QByteArrayView bytes)

@@ -3,7 +3,6 @@
 #include <QMessageBox>
 #include <QTimer>
 
-
 namespace {
 
 using port::PortAccess;
