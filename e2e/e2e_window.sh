@@ -52,7 +52,8 @@ main_window() {
     done
 }
 dialogs() { visible '^Velmora$' | grep -vx "${main:-none}"; }
-info_window() { visible '^Información del pto paralelo$'; }
+# (Información: how X carries the accent depends on the program's locale, so it is left out.)
+info_window() { visible 'n del pto paralelo$'; }
 none() { [ -z "$("$@")" ]; }
 focus() { xdotool windowfocus "$1" sleep 0.2 2>/dev/null; }
 
