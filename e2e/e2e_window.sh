@@ -89,7 +89,7 @@ indicators() {
     done
     import -window "$main" miff:- 2>/dev/null | convert miff:- -depth 8 -format "$format" info:- |
         awk '{ for (i = 1; i <= 16; i++)
-                   printf "%s%s", $i == "FF0000" ? 1 : $i == "000000" ? 0 : "?", i == 8 ? " " : "" }'
+            printf "%s%s", $i == "FF0000" ? 1 : $i == "000000" ? 0 : "?", i == 8 ? " " : "" }'
 }
 check_indicators() { # what, the bits expected
     local expected=$2
