@@ -29,7 +29,8 @@ dpkg-deb -x "$deb" "$stage" && dpkg-deb -e "$deb" "$stage/DEBIAN"
 chmod 755 "$tmp" "$stage"
 helper=/usr/libexec/velmora/velmora-portio
 while read -r mode file; do
-    check "installs $file, mode $mode" test -s "$stage$file" -a "$(stat -c %a "$stage$file")" = "$mode"
+    check "installs $file, mode $mode" \
+        test -s "$stage$file" -a "$(stat -c %a "$stage$file")" = "$mode"
 done <<END
 755 /usr/bin/velmora
 750 $helper
@@ -68,7 +69,7 @@ check "no postrm: purging keeps the group" test ! -e "$stage/DEBIAN/postrm"
 mkdir "$tmp/stubs"
 for c in getent groupadd chown chmod setcap dpkg-statoverride; do
     printf '%s\n' '#!/bin/sh' 'echo "${0##*/} $*" >>"$STUB_LOG"' \
-        'case " $STUB_FAIL " in *" ${0##*/} "*) echo "${0##*/}: falla simulada" >&2; exit 1 ;; esac' \
+        'case " $STUB_FAIL " in *" ${0##*/} "*) echo "${0##*/}: falla simulada" >&2; exit 1;; esac' \
         >"$tmp/stubs/$c"
     chmod +x "$tmp/stubs/$c"
 done
@@ -93,7 +94,8 @@ check "postinst leaves an owner and mode set with dpkg-statoverride, and grants"
     check "install into ${destdir#-}$installed, configured $configured, failing: $fail" \
         grep -qx -- "${calls#-}" <<<"$(DESTDIR=${destdir#-} stubbed "${fail#-}" cmake \
             -DCMAKE_INSTALL_PREFIX="$installed" -DVELMORA_CONFIGURED_PREFIX="$configured" \
-            -DVELMORA_GRANT_SCRIPT=build/package/grant-port-access.sh -P cmake/GrantPortAccess.cmake)"
+            -DVELMORA_GRANT_SCRIPT=build/package/grant-port-access.sh \
+            -P cmake/GrantPortAccess.cmake)"
 done <<END
 - /usr /usr - .*$grants
 - /usr/local/ /usr/local - .*$grants
