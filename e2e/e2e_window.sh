@@ -68,7 +68,7 @@ INFO=(268 300)
 # marker goes into the clipboard first, so that an old text is never taken for the new one; the
 # copy also shows that the program has handled every key and click before it.
 MARKER=velmora-e2e-marker
-clipboard() { xclip -o -selection clipboard 2>/dev/null | tr -d '\r'; }
+clipboard() { timeout 5 xclip -o -selection clipboard 2>/dev/null | tr -d '\r'; }
 copy_all() { # window, then the control
     printf '%s' "$MARKER" | xclip -selection clipboard -i >/dev/null 2>&1
     poll "$SETTLE" eval '[ "$(clipboard)" = "$MARKER" ]'
