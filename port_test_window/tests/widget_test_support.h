@@ -81,6 +81,15 @@ protected:
         return colours;
     }
 
+    // Sets both fields as a program would, and starts counting accesses and errors afresh.
+    void enter(const char *address, const char *value)
+    {
+        text("Text1")->setText(QString::fromLatin1(address));
+        text("Text2")->setText(QString::fromLatin1(value));
+        port->clearAccesses();
+        errors.clear();
+    }
+
     void typeValue(const QString &keys)
     {
         QLineEdit *value = text("Text2");
