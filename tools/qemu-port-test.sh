@@ -2,9 +2,9 @@
 # Tests the port drivers against real, emulated hardware: boots Debian's own kernel in
 # qemu-system-x86_64 (software emulation) with an emulated parallel port at 378h and a small
 # initramfs holding busybox, the static guest test program, a static copy of the helper and of the
-# command line; the guest runs the program, which loads parport, parport_pc and ppdev half-way,
-# and powers off. The results are read from the serial console. `ctest -R port_qemu` builds the
-# static programs and runs this with them.
+# command line; the guest runs the program, which loads parport, parport_pc and ppdev half-way
+# (by the insmod command it is given), and powers off. The results are read from the serial
+# console. `ctest -R port_qemu` builds the static programs and runs this with them.
 #
 # Usage: tools/qemu-port-test.sh --guest FILE --helper FILE --cli FILE [--work DIR]
 #                                [--cache DIR] [--installed-helper PATH] [--bench FILE]
@@ -21,97 +21,65 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 guest= helper= cli= work=$root/build/qemu-work
-installed=/usr/local/libexec/velmora/velmora-portio bench= cache=$root/build/qemu-cache
+installed_helper=/usr/local/libexec/velmora/velmora-portio bench= cache=$root/build/qemu-cache
 while [ $# -gt 0 ]; do
     case $1 in
-    --guest) guest=$2; shift 2 ;;
-    --helper) helper=$2; shift 2 ;;
-    --cli) cli=$2; shift 2 ;;
-    --installed-helper) installed=$2; shift 2 ;;
-    --bench) bench=$(realpath "$2"); shift 2 ;;
-    --work) work=$2; shift 2 ;;
-    --cache) cache=$2; shift 2 ;;
+    --guest | --helper | --cli | --installed-helper | --bench | --work | --cache)
+        name=${1#--} && declare "${name//-/_}=$2" && shift 2 ;;
     *) echo "unknown argument: $1" >&2; exit 2 ;;
     esac
 done
 
-as_root() {
-    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
-}
-
-qemu-system-x86_64 --version >/dev/null 2>&1 || {
-    echo "qemu-system-x86_64 cannot run here (tools/install-deps.sh installs qemu-system-x86); skipped"
-    exit 77
-}
+qemu-system-x86_64 --version >/dev/null 2>&1 ||
+    { echo "qemu-system-x86_64 cannot run here: see tools/install-deps.sh; skipped"; exit 77; }
 # busybox-static's /bin/busybox: the initramfs has no libraries for a dynamic one.
 dpkg-query -W -f='${Status}' busybox-static 2>/dev/null | grep -q "install ok installed" &&
     command -v cpio >/dev/null ||
     { echo "busybox-static or cpio is missing: run tools/install-deps.sh" >&2; exit 1; }
 [ -n "$guest" ] && [ -n "$helper" ] && [ -n "$cli" ] ||
     { echo "--guest, --helper and --cli are needed" >&2; exit 2; }
-guest=$(realpath "$guest") helper=$(realpath "$helper") cli=$(realpath "$cli")
 mkdir -p "$work" "$cache"
 work=$(realpath "$work") cache=$(realpath "$cache")
 
 # The kernel: Debian's generic amd64 image (the cloud flavour has no parport and no /dev/port),
-# only unpacked, never installed.
-kver=
-for f in "$cache"/kernel/boot/vmlinuz-*; do
-    [ -f "$f" ] && kver=${f##*/vmlinuz-} && break
-done
+# only unpacked, never installed; with the modules wanted and, by their depends= entries,
+# everything they need, in loading order.
+kver=$(ls "$cache/kernel/boot" 2>/dev/null | sed -n 's/^vmlinuz-//p' | head -1 || true)
 if [ -z "$kver" ]; then
-    resolve() {
-        apt-cache depends linux-image-amd64 2>/dev/null |
-            sed -n 's/^ *Depends: linux-image-\([0-9][^ ]*-amd64\)$/\1/p' | head -1
-    }
-    kver=$(resolve)
-    [ -n "$kver" ] || { as_root apt-get update -q >/dev/null; kver=$(resolve); }
+    if [ "$(id -u)" -eq 0 ]; then apt-get update -q; else sudo apt-get update -q; fi >/dev/null
+    kver=$(apt-cache depends linux-image-amd64 2>/dev/null |
+        sed -n 's/^ *Depends: linux-image-\([0-9][^ ]*-amd64\)$/\1/p' | head -1)
     [ -n "$kver" ] || { echo "cannot tell which kernel linux-image-amd64 is" >&2; exit 1; }
     echo "fetching linux-image-$kver"
-    (cd "$cache" && apt-get download -qq "linux-image-$kver" 2>/dev/null) ||
-        { as_root apt-get update -q >/dev/null; (cd "$cache" && apt-get download -qq "linux-image-$kver"); }
-fi
-deb=$(ls "$cache"/linux-image-"$kver"_*.deb 2>/dev/null | head -1 || true)
-
-# The modules wanted and, by their depends= entries, everything they need, loaded in order.
-moddir=$cache/kernel/lib/modules/$kver/kernel
-extract() {
-    [ -n "$deb" ] || { echo "the kernel package is gone from $cache: remove that folder" >&2; exit 1; }
+    (cd "$cache" && apt-get download -qq "linux-image-$kver")
     mkdir -p "$cache/kernel"
-    dpkg-deb --fsys-tarfile "$deb" | tar -x -C "$cache/kernel" --wildcards "$@"
-}
-[ -f "$cache/kernel/boot/vmlinuz-$kver" ] ||
-    extract './boot/vmlinuz-*' './lib/modules/*/kernel/drivers/parport/*' \
+    dpkg-deb --fsys-tarfile "$cache"/linux-image-"$kver"_*.deb | tar -x -C "$cache/kernel" \
+        --wildcards './boot/vmlinuz-*' './lib/modules/*/kernel/drivers/parport/*' \
         './lib/modules/*/kernel/drivers/char/ppdev.ko'
+fi
+moddir=$cache/kernel/lib/modules/$kver/kernel
 order=()
 add_module() {
-    local name=$1 file dep
-    for m in "${order[@]}"; do [ "$m" = "$name" ] && return; done
-    file=$(find "$moddir" -name "$name.ko" | head -1)
-    if [ -z "$file" ]; then
-        extract "./lib/modules/*/kernel/*/$name.ko"
-        file=$(find "$moddir" -name "$name.ko" | head -1)
-    fi
-    [ -n "$file" ] || { echo "module $name not in the kernel package" >&2; exit 1; }
+    local file dep
+    [[ " ${order[*]} " == *" $1 "* ]] && return
+    file=$(find "$moddir" -name "$1.ko" | head -1)
+    [ -n "$file" ] || { echo "module $1 is not in $cache/kernel: remove $cache" >&2; exit 1; }
     for dep in $(tr '\0' '\n' <"$file" | sed -n 's/^depends=//p' | tr ',' ' '); do
         add_module "$dep"
     done
-    order+=("$name")
+    order+=("$1")
 }
 for m in parport_pc ppdev; do add_module "$m"; done
 
 rm -rf "$work" && mkdir -p "$work/initrd"/{bin,dev,proc,sys,opt,lib/modules}
+cp /bin/busybox "$work/initrd/bin/busybox"
+cp "$guest" "$helper" "$cli" ${bench:+"$bench"} "$work/initrd/"
 cd "$work"
-cp /bin/busybox initrd/bin/busybox
-cp "$guest" initrd/port_guest_test
-cp "$helper" initrd/velmora-portio
-cp "$cli" initrd/velmora-cli
-run="/port_guest_test /opt/velmora/velmora-portio /load-modules /velmora-cli"
-if [ -n "$bench" ]; then
-    cp "$bench" initrd/port_paths_bench
-    run="/load-modules; /port_paths_bench /opt/velmora/velmora-portio /velmora-cli"
-fi
 for m in "${order[@]}"; do cp "$(find "$moddir" -name "$m.ko" | head -1)" initrd/lib/modules/; done
+# The guest test loads the port's drivers itself, half-way: first the kernel owns no port.
+load=$(printf 'insmod /lib/modules/%s.ko && ' "${order[@]}")true
+run="/${guest##*/} /opt/velmora/velmora-portio '$load' /${cli##*/}"
+[ -z "$bench" ] || run="$load; /${bench##*/} /opt/velmora/velmora-portio /${cli##*/}"
 cat >initrd/init <<INIT
 #!/bin/busybox sh
 /bin/busybox --install -s /bin
@@ -121,17 +89,11 @@ mount -t devtmpfs dev /dev
 mount -t securityfs securityfs /sys/kernel/security
 # A tmpfs keeps the helper's file capability (an extended attribute).
 mount -t tmpfs opt /opt
-mkdir -p /opt/velmora && cp /velmora-portio /opt/velmora/velmora-portio
+mkdir -p /opt/velmora && cp /${helper##*/} /opt/velmora/velmora-portio
 # The groups as the install leaves them, so that the command line can name them.
 mkdir -p /etc && printf 'root:x:0:\nlp:x:7:\nvelmora-port:x:1000:\nnogroup:x:65534:\n' >/etc/group
 # Where the command line looks for the helper, as an install would put it.
-mkdir -p ${installed%/*} && ln -s /opt/velmora/velmora-portio $installed
-# The guest test loads the port's drivers itself, half-way: first the kernel owns no port.
-cat >/load-modules <<LOAD
-#!/bin/busybox sh
-for m in ${order[*]}; do insmod /lib/modules/\\\$m.ko || exit 1; done
-LOAD
-chmod +x /load-modules
+mkdir -p ${installed_helper%/*} && ln -s /opt/velmora/velmora-portio $installed_helper
 $run
 echo "guest test exit status \$?"
 poweroff -f
@@ -145,13 +107,11 @@ qemu_status=0
 timeout 120 qemu-system-x86_64 \
     -nodefaults -no-user-config -machine pc -accel tcg -cpu max -smp 1 -m 256 \
     -display none -serial stdio -no-reboot \
-    -chardev null,id=lpt0 \
-    -device isa-parallel,chardev=lpt0,iobase=0x378,irq=7 \
+    -chardev null,id=lpt0 -device isa-parallel,chardev=lpt0,iobase=0x378,irq=7 \
     -kernel "$cache/kernel/boot/vmlinuz-$kver" -initrd initrd.gz \
     -append "console=ttyS0 panic=-1 loglevel=3" </dev/null >console.log 2>&1 || qemu_status=$?
 seconds=$(awk "BEGIN { printf \"%.1f\", $(date +%s.%N) - $start }")
-tr -d '\r' <console.log >guest.log
-cat guest.log
+tr -d '\r' <console.log | tee guest.log
 echo "== host: qemu exit status $qemu_status, boot to power-off $seconds s"
 
 [ -z "$bench" ] || exit "$qemu_status"

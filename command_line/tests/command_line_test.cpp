@@ -1,7 +1,6 @@
 #include "arguments.h"
 #include "command_line.h"
 #include "named_cases.h"
-#include "no_hardware.h"
 #include "pins.h"
 
 #include <gmock/gmock.h>
@@ -104,10 +103,3 @@ TEST(Pins, TheTableGivesEveryPinItsBitAndLevel)
 }
 
 } // namespace
-
-int main(int argc, char *argv[])
-{
-    installSimulatedPortForTests();
-    testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
