@@ -103,12 +103,6 @@ protected:
     {
         return port->count(port::PortAccess::Kind::Read, address);
     }
-    int writes() const
-    {
-        return int(std::ranges::count(port->accesses(), port::PortAccess::Kind::Write,
-                                      &port::PortAccess::kind));
-    }
-
     port::SimulatedPort *port = nullptr;
     std::unique_ptr<Form1> form;
     QStringList errors;
