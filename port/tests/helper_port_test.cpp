@@ -17,6 +17,8 @@ struct HelperCase : NamedCase
     std::uint16_t address; // read once the helper runs, 0 when it must not run
     const char *reasonHas;
     const char *remedyHas;
+    // Once the helper has ended: what the next read gets from a fresh one; 0 for no such read.
+    std::uint8_t fresh = 0;
 };
 
 class HelperFailures : public testing::TestWithParam<HelperCase>
@@ -30,7 +32,7 @@ TEST_P(HelperFailures, SayWhyAndWhatToDo)
     const std::string missing = dir.str() + "/missing/velmora-portio";
     const std::string path = dir.str() + "/velmora-portio";
     if (c.script) {
-        dir.write("velmora-portio", std::string("#!/bin/sh\n") + c.script + "\n");
+        dir.write("velmora-portio", "#!/bin/sh\ncd " + dir.str() + "\n" + c.script + "\n");
         std::filesystem::permissions(path, *c.script ? std::filesystem::perms::owner_all
                                                      : std::filesystem::perms::owner_read);
     }
@@ -42,6 +44,9 @@ TEST_P(HelperFailures, SayWhyAndWhatToDo)
         EXPECT_NE(failure.reason.find(missing + ") no está instalado; "), std::string::npos);
     } else {
         helper->setReplyTimeout(300);
+        siginfo_t ended;
+        if (c.fresh)
+            ::waitid(P_PID, pid, &ended, WEXITED | WNOWAIT);
         try {
             helper->read(c.address);
             ADD_FAILURE() << "no error";
@@ -51,6 +56,8 @@ TEST_P(HelperFailures, SayWhyAndWhatToDo)
     }
     EXPECT_NE(failure.reason.find(c.reasonHas), std::string::npos) << failure.reason;
     EXPECT_NE(failure.remedy.find(c.remedyHas), std::string::npos) << failure.remedy;
+    // A helper that has ended is replaced at the next action.
+    EXPECT_EQ(c.fresh ? helper->read(c.address) : 0, c.fresh);
     helper.reset();
     EXPECT_TRUE(pid < 0 || ::waitpid(pid, nullptr, WNOHANG) == -1) << "a helper left behind";
 }
@@ -69,6 +76,10 @@ INSTANTIATE_TEST_SUITE_P(
         HelperCase{"AnswersAnotherRequest", "printf 'V\\1\\0\\0w\\0\\0\\0'; read x", "", 0x378,
                    "respondió a otra petición", "de nuevo"},
         HelperCase{"Dies", "printf 'V\\1\\0\\0'; exit 7", "", 0x378, "salida 7", "de nuevo"},
+        HelperCase{"DiedSinceTheLastAction",
+                   "[ -e ran ] || { : >ran; printf 'V\\1\\0\\0'; exit 7; }\n"
+                   "printf 'V\\1\\0\\0r\\132\\0\\0'; read x",
+                   "", 0x378, "terminó (código de salida 7)", "de nuevo", 0x5A},
         HelperCase{"Hangs", "printf 'V\\1\\0\\0'; read x", "", 0x378, "respondió en 300 ms",
                    "de nuevo"}),
     CaseName());
