@@ -21,8 +21,7 @@ struct HelperCase : NamedCase
     std::uint8_t fresh = 0;
 };
 
-class HelperFailures : public testing::TestWithParam<HelperCase>
-{};
+using HelperFailures = testing::TestWithParam<HelperCase>;
 
 // Whatever failed, no helper is left behind, running or as a zombie.
 TEST_P(HelperFailures, SayWhyAndWhatToDo)

@@ -16,12 +16,7 @@ struct FailureCase : NamedCase
     const char *remedyHas;
 };
 
-class PpdevFailures : public testing::TestWithParam<FailureCase>
-{
-protected:
-    FakeParport device;
-    port::PpdevPort port{{"parport0", 0x378, "/dev/parport0"}, device.calls("/dev/parport0")};
-};
+using PpdevFailures = testing::TestWithParam<FailureCase>;
 
 // Whatever failed, no PPCLAIM sleeps in the kernel or is left waiting there (the holder's release
 // must not hand the port to this idle program), and the next action tries again. A device that
@@ -30,6 +25,8 @@ protected:
 TEST_P(PpdevFailures, SayWhatToDoAndLeaveNoClaimBehind)
 {
     const FailureCase &c = GetParam();
+    FakeParport device;
+    port::PpdevPort port{{"parport0", 0x378, "/dev/parport0"}, device.calls("/dev/parport0")};
     if (!c.openError) {
         port.write(0x37A, 0xEE);
         port.endAction();

@@ -20,8 +20,7 @@ struct RoutingCase : NamedCase
     const char *errorHas;
 };
 
-class Routing : public testing::TestWithParam<RoutingCase>
-{};
+using Routing = testing::TestWithParam<RoutingCase>;
 
 // Root's direct access and the helper are simulated ports here.
 TEST_P(Routing, ServesEachAddressByThePathTheSetupHas)

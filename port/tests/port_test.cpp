@@ -1,9 +1,34 @@
+// The binding, the simulated port and the port errors: what every platform builds.
 #include "inpout.h"
 #include "simulated_port.h"
 
 #include <gtest/gtest.h>
 
 namespace {
+
+TEST(SimulatedPort, BehavesLikeAnIdlePortWithNothingPluggedIn)
+{
+    port::SimulatedPort port(true);
+    EXPECT_EQ(port.read(888), 0);
+    port.write(888, 300); // bits 8 and up do not exist on the register
+    port.write(889, 0);
+    port.write(890, 0x10C);
+    port.write(632, 5);
+    EXPECT_EQ(port.read(888), 300 & 0xFF);
+    EXPECT_EQ(port.read(889), 0x78);
+    EXPECT_EQ(port.read(890), 0x0C);
+    EXPECT_EQ(port.read(632), 255);
+    EXPECT_EQ(port.accesses().size(), 9u);
+}
+
+TEST(PortError, NamesTheAddressInDecimalAndHexTheReasonAndTheRemedy)
+{
+    using Access = port::PortError::Access;
+    EXPECT_STREQ(port::PortError(Access::Read, 888, {"un motivo", "Haga algo.", 13}).what(),
+                 "No se pudo leer el puerto 888 (378h): un motivo.\n\nHaga algo.");
+    EXPECT_STREQ(port::PortError(Access::Write, 0xFFFF, {"otro motivo", "", 0}).what(),
+                 "No se pudo escribir en el puerto 65535 (FFFFh): otro motivo.");
+}
 
 struct ActionCountingPort : port::SimulatedPort
 {
