@@ -1,7 +1,7 @@
 #include "fake_parport.h"
 #include "named_cases.h"
 
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
 namespace {
 
@@ -35,14 +35,10 @@ TEST_P(PpdevFailures, SayWhatToDoAndLeaveNoClaimBehind)
     device.ioctlError[c.request] = c.requestError;
     device.otherHolder = c.otherHolder;
     device.takesItInBetween = c.takesItInBetween;
-    try {
-        port.read(0x379);
-        FAIL() << "no error";
-    } catch (const port::PortError &error) {
-        EXPECT_NE(std::string(error.what()).find("889 (379h): "), std::string::npos);
-        EXPECT_NE(error.failure().reason.find(c.reasonHas), std::string::npos) << error.what();
-        EXPECT_NE(error.failure().remedy.find(c.remedyHas), std::string::npos) << error.what();
-    }
+    EXPECT_THAT([&] { port.read(0x379); },
+                testing::ThrowsMessage<port::PortError>(testing::AllOf(
+                    testing::HasSubstr("889 (379h): "), testing::HasSubstr(c.reasonHas),
+                    testing::HasSubstr(c.remedyHas))));
     EXPECT_EQ(device.claimsWhileHeld, 0);
     port.endAction();
     device.openError = 0;
