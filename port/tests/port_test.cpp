@@ -10,14 +10,14 @@ TEST(SimulatedPort, BehavesLikeAnIdlePortWithNothingPluggedIn)
 {
     port::SimulatedPort port(true);
     EXPECT_EQ(port.read(888), 0);
-    port.write(888, 300); // bits 8 and up do not exist on the register
-    port.write(889, 0);
-    port.write(890, 0x10C);
-    port.write(632, 5);
-    EXPECT_EQ(port.read(888), 300 & 0xFF);
-    EXPECT_EQ(port.read(889), 0x78);
-    EXPECT_EQ(port.read(890), 0x0C);
-    EXPECT_EQ(port.read(632), 255);
+    // Each register: the value written, then what it reads once all are written. Bits 8 and up
+    // do not exist on a register.
+    const std::array<std::array<int, 3>, 4> registers{
+        {{888, 300, 300 & 0xFF}, {889, 0, 0x78}, {890, 0x10C, 0x0C}, {632, 5, 255}}};
+    for (const auto &[address, written, read] : registers)
+        port.write(static_cast<std::uint16_t>(address), written);
+    for (const auto &[address, written, read] : registers)
+        EXPECT_EQ(port.read(static_cast<std::uint16_t>(address)), read) << address;
     EXPECT_EQ(port.accesses().size(), 9u);
 }
 

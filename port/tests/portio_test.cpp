@@ -41,29 +41,24 @@ TEST(PortioPolicy, HonoursTheAdministratorsFileOnlyWhenOnlyRootCanChangeIt)
 {
     if (::geteuid() != 0)
         GTEST_SKIP() << "the file must belong to root";
-    const struct
-    {
-        const char *text;
-        uid_t owner;
-        mode_t file, folder;
-        const char *why; // part of the reason it is ignored, "" when it is honoured
-    } cases[] = {
-        {"# PCIe card\nD010-D017\n0xE000 - 0xE007  # another\n2F8h\n", 0, 0644, 0755, ""},
-        {"D010-D017\n", 65534, 0644, 0755, "no es de root"},
-        {"D010-D017\n", 0, 0664, 0755, "otros usuarios"},
-        {"D010-D017\n", 0, 0644, 0777, "su carpeta"},
-        {"D010-D017\nlpt2\n", 0, 0644, 0755, "la línea 2, «lpt2»"},
-    };
+    // The file's text, its owner, its mode and its folder's, and part of the reason it is
+    // ignored, "" when it is honoured.
+    using Case = std::tuple<const char *, uid_t, mode_t, mode_t, const char *>;
     const std::vector<portio::Block> honoured{{0xD010, 0xD017}, {0xE000, 0xE007}, {0x2F8, 0x2FF}};
-    for (const auto &c : cases) {
+    for (const auto &[text, owner, file, folder, why] :
+         {Case{"# PCIe card\nD010-D017\n0xE000 - 0xE007  # another\n2F8h\n", 0, 0644, 0755, ""},
+          Case{"D010-D017\n", 65534, 0644, 0755, "no es de root"},
+          Case{"D010-D017\n", 0, 0664, 0755, "otros usuarios"},
+          Case{"D010-D017\n", 0, 0644, 0777, "su carpeta"},
+          Case{"D010-D017\nlpt2\n", 0, 0644, 0755, "la línea 2, «lpt2»"}}) {
         TempDir etc;
-        const std::string path = etc.write("portio.conf", c.text).string();
-        ASSERT_EQ(::chown(path.c_str(), c.owner, c.owner), 0);
-        ::chmod(path.c_str(), c.file);
-        ::chmod(etc.str().c_str(), c.folder);
+        const std::string path = etc.write("portio.conf", text).string();
+        ASSERT_EQ(::chown(path.c_str(), owner, owner), 0);
+        ::chmod(path.c_str(), file);
+        ::chmod(etc.str().c_str(), folder);
         const portio::AdminFile admin = portio::readAdminFile(path);
-        EXPECT_NE(admin.whyIgnored.find(c.why), std::string::npos) << admin.whyIgnored;
-        EXPECT_EQ(admin.blocks, *c.why ? std::vector<portio::Block>{} : honoured) << c.text;
+        EXPECT_NE(admin.whyIgnored.find(why), std::string::npos) << admin.whyIgnored;
+        EXPECT_EQ(admin.blocks, *why ? std::vector<portio::Block>{} : honoured) << text;
     }
     // Nor a FIFO, which would hang the helper that opens it.
     TempDir etc;
@@ -88,7 +83,7 @@ struct MemoryPortIo : portio::PortIo
 // is EINVAL (22).
 struct MalformedCase : NamedCase
 {
-    std::string requests; // after a read of 278h
+    std::string requests; // a read of 278h first
     std::string reply;    // after the hello and that read's reply
 };
 
@@ -98,7 +93,7 @@ using PortioServerMalformed = testing::TestWithParam<MalformedCase>;
 // nothing, and neither it nor what follows reaches the port.
 TEST_P(PortioServerMalformed, IsRefusedAndEndsTheHelper)
 {
-    const std::string input = "r\0x\2"s + GetParam().requests;
+    const std::string &input = GetParam().requests;
     int ends[2];
     ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
     ::send(ends[1], input.data(), input.size(), 0);
@@ -115,10 +110,10 @@ TEST_P(PortioServerMalformed, IsRefusedAndEndsTheHelper)
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, PortioServerMalformed,
-    testing::Values(MalformedCase{"UnknownOperation", "x\0y\2r\0z\2"s, "x\0\26\0"s},
-                    MalformedCase{"HelloFromThePeer", "V\1\0\0r\0z\2"s, "V\0\26\0"s},
-                    MalformedCase{"ReadCarryingAValue", "r\1y\2r\0z\2"s, "r\0\26\0"s},
-                    MalformedCase{"ShortRequest", "w\0y"s, ""}),
+    testing::Values(MalformedCase{"UnknownOperation", "r\0x\2x\0y\2r\0z\2"s, "x\0\26\0"s},
+                    MalformedCase{"HelloFromThePeer", "r\0x\2V\1\0\0r\0z\2"s, "V\0\26\0"s},
+                    MalformedCase{"ReadCarryingAValue", "r\0x\2r\1y\2r\0z\2"s, "r\0\26\0"s},
+                    MalformedCase{"ShortRequest", "r\0x\2w\0y"s, ""}),
     CaseName());
 
 } // namespace
