@@ -10,8 +10,9 @@ namespace {
 
 struct HelperCase : NamedCase
 {
-    // The helper, a shell script that speaks its protocol (portio_protocol.h); "" for one this
-    // user may not run, nullptr for none installed. A candidate not installed is tried first.
+    // The helper, a shell script run in the test's folder that speaks its protocol
+    // (portio_protocol.h); "" for one this user may not run, nullptr for none installed. A
+    // candidate not installed is tried first.
     const char *script;
     const char *lockdown;
     std::uint16_t address; // read once the helper runs, 0 when it must not run
@@ -46,13 +47,15 @@ TEST_P(HelperFailures, SayWhyAndWhatToDo)
         EXPECT_THAT(failure.reason + "\n" + failure.remedy, saysWhy);
     } else {
         helper->setReplyTimeout(300);
+        // A helper that ends by itself is let end before the read (WNOWAIT: the driver reaps it),
+        // so that the read finds it gone rather than racing its exit.
         siginfo_t ended;
         if (c.fresh)
             ::waitid(P_PID, pid, &ended, WEXITED | WNOWAIT);
         EXPECT_THAT([&] { helper->read(c.address); },
                     testing::ThrowsMessage<port::PortError>(saysWhy));
     }
-    // A helper that has ended is replaced at the next action.
+    // The ended helper was reported once; the next action starts a fresh one.
     EXPECT_EQ(c.fresh ? helper->read(c.address) : 0, c.fresh);
     helper.reset();
     EXPECT_TRUE(pid < 0 || ::waitpid(pid, nullptr, WNOHANG) == -1) << "a helper left behind";
