@@ -2,7 +2,7 @@
 #include "named_cases.h"
 #include "temp_dir.h"
 
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
 #include <sys/wait.h>
 
@@ -10,17 +10,19 @@ namespace {
 
 struct HelperCase : NamedCase
 {
-    // The helper, a shell script that speaks its protocol (portio_protocol.h); "" for one this
-    // user may not run, nullptr for none installed. A candidate not installed is tried first.
+    // The helper, a shell script run in the test's folder that speaks its protocol
+    // (portio_protocol.h); "" for one this user may not run, nullptr for none installed. A
+    // candidate not installed is tried first.
     const char *script;
     const char *lockdown;
     std::uint16_t address; // read once the helper runs, 0 when it must not run
     const char *reasonHas;
     const char *remedyHas;
+    // Once the helper has ended: what the next read gets from a fresh one; 0 for no such read.
+    std::uint8_t fresh = 0;
 };
 
-class HelperFailures : public testing::TestWithParam<HelperCase>
-{};
+using HelperFailures = testing::TestWithParam<HelperCase>;
 
 // Whatever failed, no helper is left behind, running or as a zombie.
 TEST_P(HelperFailures, SayWhyAndWhatToDo)
@@ -30,7 +32,7 @@ TEST_P(HelperFailures, SayWhyAndWhatToDo)
     const std::string missing = dir.str() + "/missing/velmora-portio";
     const std::string path = dir.str() + "/velmora-portio";
     if (c.script) {
-        dir.write("velmora-portio", std::string("#!/bin/sh\n") + c.script + "\n");
+        dir.write("velmora-portio", "#!/bin/sh\ncd " + dir.str() + "\n" + c.script + "\n");
         std::filesystem::permissions(path, *c.script ? std::filesystem::perms::owner_all
                                                      : std::filesystem::perms::owner_read);
     }
@@ -38,19 +40,23 @@ TEST_P(HelperFailures, SayWhyAndWhatToDo)
     auto helper = port::HelperPort::start({missing, path}, c.lockdown, failure);
     ASSERT_EQ(helper != nullptr, c.address != 0) << failure.reason;
     const pid_t pid = helper ? helper->pid() : -1;
+    const auto saysWhy =
+        testing::AllOf(testing::HasSubstr(c.reasonHas), testing::HasSubstr(c.remedyHas));
     if (!helper) {
         EXPECT_NE(failure.reason.find(missing + ") no está instalado; "), std::string::npos);
+        EXPECT_THAT(failure.reason + "\n" + failure.remedy, saysWhy);
     } else {
         helper->setReplyTimeout(300);
-        try {
-            helper->read(c.address);
-            ADD_FAILURE() << "no error";
-        } catch (const port::PortError &error) {
-            failure = error.failure();
-        }
+        // A helper that ends by itself is let end before the read (WNOWAIT: the driver reaps it),
+        // so that the read finds it gone rather than racing its exit.
+        siginfo_t ended;
+        if (c.fresh)
+            ::waitid(P_PID, pid, &ended, WEXITED | WNOWAIT);
+        EXPECT_THAT([&] { helper->read(c.address); },
+                    testing::ThrowsMessage<port::PortError>(saysWhy));
     }
-    EXPECT_NE(failure.reason.find(c.reasonHas), std::string::npos) << failure.reason;
-    EXPECT_NE(failure.remedy.find(c.remedyHas), std::string::npos) << failure.remedy;
+    // The ended helper was reported once; the next action starts a fresh one.
+    EXPECT_EQ(c.fresh ? helper->read(c.address) : 0, c.fresh);
     helper.reset();
     EXPECT_TRUE(pid < 0 || ::waitpid(pid, nullptr, WNOHANG) == -1) << "a helper left behind";
 }
@@ -64,13 +70,15 @@ INSTANTIATE_TEST_SUITE_P(
         HelperCase{"Lockdown", "printf 'V\\1\\1\\0'", "integrity", 0, "«integrity»", "ppdev"},
         HelperCase{"OtherVersion", "printf 'V\\2\\0\\0'", "", 0, "el protocolo", "misma versión"},
         HelperCase{"RefusesTheCmos", "printf 'V\\1\\0\\0r\\0\\15\\0'; read x", "", 0x70,
-                   "solo se les sirven registros de puerto paralelo (278h-27Fh, 378h-37Fh",
-                   "/etc/velmora/portio.conf"},
+                   "puerto paralelo (278h-27Fh, 378h-37Fh", "/etc/velmora/portio.conf"},
         HelperCase{"AnswersAnotherRequest", "printf 'V\\1\\0\\0w\\0\\0\\0'; read x", "", 0x378,
                    "respondió a otra petición", "de nuevo"},
-        HelperCase{"Dies", "printf 'V\\1\\0\\0'; exit 7", "", 0x378, "salida 7", "de nuevo"},
-        HelperCase{"Hangs", "printf 'V\\1\\0\\0'; read x", "", 0x378, "respondió en 300 ms",
-                   "de nuevo"}),
+        HelperCase{"DiedSinceTheLastAction",
+                   "[ -e ran ] || { : >ran; printf 'V\\1\\0\\0'; exit 7; }\n"
+                   "printf 'V\\1\\0\\0r\\132\\0\\0'; read x",
+                   "", 0x378, "terminó (código de salida 7)", "de nuevo", 0x5A},
+        HelperCase{"Hangs", "printf 'V\\1\\0\\0'; read x", "", 0x378,
+                   "respondió en 300 ms y se detuvo (código de salida 1)", "de nuevo"}),
     CaseName());
 
 // Only a program run from the build tree's app folder may use a helper it did not install; this

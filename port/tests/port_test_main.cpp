@@ -1,7 +1,5 @@
 #include "no_hardware.h"
 
-#include <gtest/gtest.h>
-
 int main(int argc, char *argv[])
 {
     installSimulatedPortForTests();

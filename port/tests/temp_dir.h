@@ -7,9 +7,8 @@
 #include <string>
 
 // A folder of its own for one test, removed afterwards: fake /proc, /dev and /sys trees live here.
-class TempDir : public QTemporaryDir
+struct TempDir : QTemporaryDir
 {
-public:
     std::string str() const { return QTemporaryDir::path().toStdString(); }
 
     // Writes a file, making its folders.

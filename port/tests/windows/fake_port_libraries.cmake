@@ -4,12 +4,11 @@
 # this folder's own build (tools/windows-port-test.sh) and by the program's Windows build.
 function(add_fake_port_library suffix)
     add_library(fake_port_library${suffix} SHARED ${CMAKE_CURRENT_LIST_DIR}/fake_port_library.cpp)
-    set_target_properties(fake_port_library${suffix} PROPERTIES PREFIX ""
+    set_target_properties(fake_port_library${suffix} PROPERTIES PREFIX "" AUTOMOC OFF
                           OUTPUT_NAME "velmora_fake_port${suffix}")
     target_compile_definitions(fake_port_library${suffix} PRIVATE ${ARGN})
     target_link_libraries(fake_port_library${suffix} PRIVATE velmora_warnings)
     target_link_options(fake_port_library${suffix} PRIVATE -static)
-    set_target_properties(fake_port_library${suffix} PROPERTIES AUTOMOC OFF)
 endfunction()
 add_fake_port_library("")
 add_fake_port_library(_without_out32 WITHOUT_OUT32)

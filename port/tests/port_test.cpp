@@ -1,9 +1,34 @@
+// The binding, the simulated port and the port errors: what every platform builds.
 #include "inpout.h"
 #include "simulated_port.h"
 
 #include <gtest/gtest.h>
 
 namespace {
+
+TEST(SimulatedPort, BehavesLikeAnIdlePortWithNothingPluggedIn)
+{
+    port::SimulatedPort port(true);
+    EXPECT_EQ(port.read(888), 0);
+    // Each register: the value written, then what it reads once all are written. Bits 8 and up
+    // do not exist on a register.
+    const std::array<std::array<int, 3>, 4> registers{
+        {{888, 300, 300 & 0xFF}, {889, 0, 0x78}, {890, 0x10C, 0x0C}, {632, 5, 255}}};
+    for (const auto &[address, written, read] : registers)
+        port.write(static_cast<std::uint16_t>(address), written);
+    for (const auto &[address, written, read] : registers)
+        EXPECT_EQ(port.read(static_cast<std::uint16_t>(address)), read) << address;
+    EXPECT_EQ(port.accesses().size(), 9u);
+}
+
+TEST(PortError, NamesTheAddressInDecimalAndHexTheReasonAndTheRemedy)
+{
+    using Access = port::PortError::Access;
+    EXPECT_STREQ(port::PortError(Access::Read, 888, {"un motivo", "Haga algo.", 13}).what(),
+                 "No se pudo leer el puerto 888 (378h): un motivo.\n\nHaga algo.");
+    EXPECT_STREQ(port::PortError(Access::Write, 0xFFFF, {"otro motivo", "", 0}).what(),
+                 "No se pudo escribir en el puerto 65535 (FFFFh): otro motivo.");
+}
 
 struct ActionCountingPort : port::SimulatedPort
 {
