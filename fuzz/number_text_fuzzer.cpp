@@ -15,13 +15,11 @@ void check(bool ok, const char *what, double x)
 }
 
 // The integer's range is -max - 1 to max.
-template <typename Int>
-bool narrowsRight(double x, Int (*narrow)(double), double max)
+bool narrowsRight(double x, auto narrow, double max)
 {
-    // Half to even, worked out step by step rather than with the rounding mode the code uses.
-    const double below = std::floor(x);
-    const double rounded =
-        x - below != 0.5 ? std::round(x) : below + std::fabs(std::fmod(below, 2.0));
+    // Half to even, worked out another way than with the rounding mode the code uses: a half is
+    // rounded to the nearest even number, twice the nearest whole number to x / 2 (both exact).
+    const double rounded = x - std::floor(x) != 0.5 ? std::round(x) : 2 * std::round(x / 2);
     const bool fits = rounded >= -max - 1 && rounded <= max; // false for NaN
     try {
         return narrow(x) == rounded && fits;

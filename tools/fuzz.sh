@@ -7,7 +7,6 @@
 # to see it again: build/fuzz/fuzz/<fuzzer>_fuzzer <file>
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-seconds=${1:-30}
 build=$root/build/fuzz
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
     -DVELMORA_BUILD_FUZZERS=ON -DVELMORA_BUILD_TESTS=OFF -DVELMORA_BUILD_BENCH=OFF >/dev/null
@@ -16,12 +15,11 @@ cmake --build "$build" --target number_text_fuzzer info_file_fuzzer
 failed=0
 for name in number_text info_file; do
     work=$build/run/$name
-    rm -rf "$work" && mkdir -p "$work/corpus" "$work/artifacts"
-    cp "$root/fuzz/corpus/$name/"* "$work/corpus/"
+    rm -rf "$work" && mkdir -p "$work/artifacts" && cp -r "$root/fuzz/corpus/$name" "$work/corpus"
     # The inputs libFuzzer finds go into this working copy. The timeout only tells a hang.
-    if "$build/fuzz/${name}_fuzzer" -max_total_time="$seconds" -max_len=8192 -timeout=60 \
-        -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$work/artifacts/" \
-        "$work/corpus" >"$work/log" 2>&1; then
+    if "$build/fuzz/${name}_fuzzer" -max_total_time="${1:-30}" -max_len=8192 -timeout=60 \
+        -print_final_stats=1 -artifact_prefix="$work/artifacts/" "$work/corpus" \
+        >"$work/log" 2>&1; then
         echo "fuzz: $name ok ($(grep -m1 '^stat::number_of_executed_units' "$work/log"))"
     else
         failed=1

@@ -4,51 +4,40 @@
 
 #include <QCoreApplication>
 
-#include <tuple>
-
-#ifndef _WIN32
 #include <sys/stat.h>
-#endif
+
+#include <tuple>
 
 namespace {
 
-// The text read, or the message of the error that refused it.
-template <typename Read>
-QString textOrError(Read read)
+// The text read from the file named, or else by a search of every folder, or the message of the
+// error that refused it.
+QString textOrError(const QString &name = QString())
 {
     try {
-        return read();
+        return name.isEmpty() ? readInfoFile() : readInfoFileAt(name);
     } catch (const InfoFileError &error) {
         return error.message();
     }
 }
 
-QString native(const QString &path)
-{
-    return QDir::toNativeSeparators(QDir::cleanPath(path));
-}
+const QString refusal = u"No se pudo leer el archivo de información «VelmoraInfo.txt» (%1): %2."_qs;
 
 // How a case's file comes to be: written with its bytes, or something that is not a plain file.
 enum class Make { File, TooBig, Nothing, Folder, Fifo, Link };
 
 bool make(Make kind, const QString &path, const QByteArray &bytes)
 {
-    QFile file(path);
-    switch (kind) {
-    case Make::File:
-    case Make::TooBig:
-        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-    case Make::Folder:
-        return QDir().mkdir(path);
 #ifndef _WIN32
-    case Make::Fifo:
+    if (kind == Make::Fifo)
         return ::mkfifo(QFile::encodeName(path), 0600) == 0;
-    case Make::Link:
+    if (kind == Make::Link)
         return QFile::link(QString::fromLatin1(bytes), path);
 #endif
-    default:
-        return true;
-    }
+    if (kind == Make::Folder)
+        return QDir().mkdir(path);
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
 // A file is read, each line then followed by CR LF, or else refused, for the reason in text.
@@ -62,17 +51,17 @@ struct ReadCase : NamedCase
 class Reads : public InTemporaryDirectory, public testing::WithParamInterface<ReadCase>
 {};
 
-// A read that would block, on a FIFO with no writer, fails by the test's timeout.
+// The 8 MB case is not printed whole. Read by the search of the folders, which must not pass over a
+// file it cannot read; but for an absent file, which the search passes over, read at its name. A
+// read that would block, on a FIFO with no writer, fails by the test's timeout.
 TEST_P(Reads, TheTextOrTheRefusalWithThePathAndTheReason)
 {
     const ReadCase &c = GetParam();
-    ASSERT_TRUE(make(c.make, infoFilePath(), c.bytes));
-    const QString refusal =
-        u"No se pudo leer el archivo de información «VelmoraInfo.txt» (%1): %2."_qs;
-    const QString expected =
-        c.make == Make::File ? c.text : refusal.arg(native(infoFilePath()), c.text);
-    const QString text = textOrError([] { return readInfoFileAt(u"VelmoraInfo.txt"_qs); });
-    EXPECT_TRUE(text == expected) << text.left(300).toStdString(); // the 8 MB case, not whole
+    ASSERT_TRUE(c.make == Make::Nothing || make(c.make, infoFilePath(), c.bytes));
+    // In native separators: no case but the path has a slash.
+    const QString expected = c.make == Make::File ? c.text : refusal.arg(infoFilePath(), c.text);
+    const QString text = textOrError(c.make == Make::Nothing ? u"VelmoraInfo.txt"_qs : QString());
+    EXPECT_TRUE(text == QDir::toNativeSeparators(expected)) << text.left(300).toStdString();
 }
 
 const QString notRegular = u"no es un archivo normal, sino una tubería, un dispositivo o un "
@@ -87,8 +76,7 @@ const ReadCase readCases[] = {
     ReadCase{"Utf8WithItsMarkDropped", "\xEF\xBB\xBF\xEF\xBB\xBFÑandú 🔌", u"\uFEFFÑandú 🔌\r\n"_qs},
     // The five bytes Windows-1252 leaves undefined keep their value.
     ReadCase{"Windows1252", "\xF3\xBF\x80\x85\x8A\x91\x94\x96\x99\x9F\x81\x8D\x8F\x90\x9D",
-             u"ó¿\u20AC\u2026\u0160\u2018\u201D\u2013\u2122\u0178"
-             u"\u0081\u008D\u008F\u0090\u009D\r\n"_qs},
+             u"ó¿€…Š‘”–™Ÿ\u0081\u008D\u008F\u0090\u009D\r\n"_qs},
     ReadCase{"OneStrayByteMakesACodePageFile", "\xC3\xB1\r\n\xE9", u"Ã±\r\né\r\n"_qs},
     ReadCase{"OverlongForm", "\xC0\xAF", u"\u00C0\u00AF\r\n"_qs},
     ReadCase{"EncodedSurrogate", "\xED\xA0\x80", u"\u00ED\u00A0\u20AC\r\n"_qs},
@@ -112,21 +100,18 @@ INSTANTIATE_TEST_SUITE_P(InfoFile, Reads, testing::ValuesIn(readCases), CaseName
 
 using InfoFileTest = InTemporaryDirectory;
 
-TEST_F(InfoFileTest, AMissingFileNamesEveryFolderTriedAndAnUnreadableOneIsNotPassedOver)
+TEST_F(InfoFileTest, AMissingFileNamesEveryFolderTried)
 {
     char *argv[] = {const_cast<char *>("help_file_tests"), nullptr};
     int argc = 1;
     const QCoreApplication app(argc, argv);
     const QString bin = QCoreApplication::applicationDirPath();
-    EXPECT_EQ(textOrError([] { return readInfoFile(); }),
-              u"No se encontró el archivo de información «VelmoraInfo.txt» en ninguna de estas "
-              u"carpetas: «%1», «%2», «%3». Póngalo en una de ellas, o reinstale Velmora, y vuelva "
-              u"a pulsar el botón."_qs.arg(native(QDir::currentPath()),
-                                           native(bin + u"/../share/velmora"_qs), native(bin)));
-
-    // A text that is there but cannot be read is reported, not passed over for another one.
-    ASSERT_TRUE(QDir().mkdir(infoFilePath()));
-    EXPECT_TRUE(textOrError([] { return readInfoFile(); }).endsWith(u": es una carpeta."_qs));
+    const QString folders = u"«%1», «%2», «%3»"_qs.arg(
+        QDir::currentPath(), QDir::cleanPath(bin + u"/../share/velmora"_qs), bin);
+    EXPECT_EQ(textOrError(),
+              u"No se encontró el archivo de información «VelmoraInfo.txt» en ninguna de "
+              u"estas carpetas: %1. Póngalo en una de ellas, o reinstale Velmora, y "
+              u"vuelva a pulsar el botón."_qs.arg(QDir::toNativeSeparators(folders)));
 }
 
 TEST(InfoFileCodePage, IsTheLocalesOwnSingleByteSetOrElseWindows1252)

@@ -3,16 +3,17 @@
 
 #include <QGuiApplication>
 #include <QLabel>
-#include <QPushButton>
 #include <QTest>
 
 #include <tuple>
 
 namespace {
 
-TEST(FormAyuda, WindowMatchesItsDesign)
+// No print server answers here, and this process has not printed before, so printing takes it.
+TEST(FormAyuda, WindowMatchesItsDesignAndReportsAPrintFailureOnceThroughItsReporter)
 {
-    const FormAyuda form;
+    qputenv("CUPS_SERVER", "/nowhere.sock");
+    FormAyuda form;
     EXPECT_EQ(form.windowTitle(), u"Información del pto paralelo"_qs);
     EXPECT_EQ(form.size(), QSize(481, 464)); // 7215 x 6960 twips
     EXPECT_EQ(form.minimumSize(), form.maximumSize());
@@ -30,17 +31,11 @@ TEST(FormAyuda, WindowMatchesItsDesign)
             << name;
     EXPECT_TRUE(form.findChild<QLabel *>(u"Image1"_qs)->isHidden()); // until a load shows it
     EXPECT_EQ(form.findChild<QLabel *>(u"Image1"_qs)->pixmap().size(), QSize(530, 269));
-}
 
-// No print server answers here, and this process has not printed before, so printing takes it.
-TEST(FormAyuda, APrintFailureIsReportedOnceThroughTheWindowsReporter)
-{
-    qputenv("CUPS_SERVER", "/nowhere.sock");
-    FormAyuda form;
     QStringList errors;
     form.setErrorReporter([&](QWidget *, const QString &message) { errors << message; });
     form.show();
-    QTest::mouseClick(form.findChild<QPushButton *>(u"CommandImprimir"_qs), Qt::LeftButton);
+    QTest::mouseClick(form.findChild<QWidget *>(u"CommandImprimir"_qs), Qt::LeftButton);
     ASSERT_EQ(errors.size(), 1);
     EXPECT_TRUE(errors[0].startsWith(u"No hay ninguna impresora predeterminada instalada"_qs));
     EXPECT_TRUE(form.isVisible());
