@@ -14,36 +14,31 @@ using port::PortAccess;
 using Kind = PortAccess::Kind;
 using Accesses = std::vector<PortAccess>;
 
-// A machine whose every access runs a function of the test's, which throws what the test wants;
+// A machine whose every access first runs a check of the test's, which throws what it wants;
 // what it reads is 0Fh.
-class ScriptedPort : public port::PortDriver
+using Check = std::function<void(port::PortError::Access, std::uint16_t address)>;
+void install(Check check)
 {
-public:
-    using Access = std::function<void(port::PortError::Access, std::uint16_t address)>;
-    explicit ScriptedPort(Access access)
-        : m_access(std::move(access))
-    {}
-    PortValue read(std::uint16_t address) override
+    struct ScriptedPort : port::PortDriver
     {
-        m_access(port::PortError::Access::Read, address);
-        return 0x0F;
-    }
-    void write(std::uint16_t address, PortValue) override
-    {
-        m_access(port::PortError::Access::Write, address);
-    }
-
-private:
-    Access m_access;
-};
-
-void install(ScriptedPort::Access access)
-{
-    port::installDriver(std::make_unique<ScriptedPort>(std::move(access)));
+        Check check;
+        PortValue read(std::uint16_t address) override
+        {
+            check(port::PortError::Access::Read, address);
+            return 0x0F;
+        }
+        void write(std::uint16_t address, PortValue) override
+        {
+            check(port::PortError::Access::Write, address);
+        }
+    };
+    auto driver = std::make_unique<ScriptedPort>();
+    driver->check = std::move(check);
+    port::installDriver(std::move(driver));
 }
 
 // Every address is reached but one.
-ScriptedPort::Access unreachable(std::uint16_t address)
+Check unreachable(std::uint16_t address)
 {
     return [address](port::PortError::Access access, std::uint16_t reached) {
         if (reached == address)
