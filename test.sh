@@ -13,10 +13,6 @@ tools/format-check.sh
 echo "== debian package"
 tools/package-test.sh
 
-# The port drivers for Windows, cross-compiled with mingw-w64 and run under wine.
-echo "== windows cross build"
-tools/windows-port-test.sh
-
 # The whole program for Windows against Qt for MinGW (built once into a cache outside the tree),
 # its unit tests and the installed program under wine.
 echo "== windows program"

@@ -20,8 +20,8 @@ packages=(
     libseccomp-dev
     # The Debian package and the check of its desktop entry and metadata.
     dpkg-dev desktop-file-utils appstream lintian
-    # The port drivers against an emulated parallel port (tools/qemu-port-test.sh), and their
-    # Windows build with a run under wine (tools/windows-port-test.sh).
+    # The port drivers against an emulated parallel port (tools/qemu-port-test.sh), and the
+    # Windows build with its runs under wine (tools/windows-test.sh).
     qemu-system-x86 busybox-static cpio
     g++-mingw-w64-x86-64 wine64
     # The whole program for Windows (tools/windows-test.sh): Qt built from Debian's source

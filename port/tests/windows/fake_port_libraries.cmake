@@ -1,7 +1,7 @@
 # Stand-ins for the port library, to see the binding load a library by name, find its entries
 # and ask whether its driver is open: velmora_fake_port<suffix>.dll, built with the definitions
 # given after the suffix. With them, windows_port_test, the binding's console test. Included by
-# this folder's own build (tools/windows-port-test.sh) and by the program's Windows build.
+# the program's Windows build.
 function(add_fake_port_library suffix)
     add_library(fake_port_library${suffix} SHARED ${CMAKE_CURRENT_LIST_DIR}/fake_port_library.cpp)
     set_target_properties(fake_port_library${suffix} PROPERTIES PREFIX "" AUTOMOC OFF
