@@ -48,10 +48,10 @@ while IFS='|' read -r -a run -u 3; do
     write_five "${run[0]}"
     open_info "${run[0]}: the information button opens the help window"
     check "${run[0]}: \"out HEX\" reached the library as \"${run[2]}\"" \
-        test "$(tr -d '\r' <"$install_dir/velmora-port-writes.txt" 2>/dev/null)" = "${run[2]}"
+        test "$(tr -d '\r' 2>/dev/null <"$install_dir/velmora-port-writes.txt")" = "${run[2]}"
 done 3<<'END'
 no port library|||inpoutx64.dll|puerto paralelo simulado|Aceptar
-driver not open|closed||IsInpOutDriverOpen|como administrador|puerto paralelo simulado
+driver not open|driver_closed||IsInpOutDriverOpen|como administrador|puerto paralelo simulado
 port library|recording|Out32 888 5
 END
 import -window root "$build/velmora-wine.png"
