@@ -7,7 +7,8 @@
 #
 # Usage: e2e/velmora_wine_e2e.sh [build folder, default build/mingw64]
 # Needs DISPLAY (tools/windows-test.sh starts Xvfb), xdotool, xclip, ImageMagick, and the build's
-# wine-run.sh, whose prefix is made beforehand. Leaves a screenshot, velmora-wine.png, in the build.
+# wine-run.sh, whose prefix is made beforehand. Leaves a screenshot of the run without a port
+# library, velmora-wine.png, in the build.
 set -uo pipefail
 source "$(dirname "$0")/e2e_window.sh"
 build=$(realpath "${1:-$(dirname "$0")/../build/mingw64}")
@@ -46,6 +47,7 @@ while IFS='|' read -r -a run -u 3; do
     appears "${run[0]}" || continue
     [ ${#run[@]} -eq 3 ] || notice "${run[0]}" "${run[@]:3}"
     write_five "${run[0]}"
+    [ -n "${run[1]}" ] || import -window root "$build/velmora-wine.png"
     open_info "${run[0]}: the information button opens the help window"
     check "${run[0]}: \"out HEX\" reached the library as \"${run[2]}\"" \
         test "$(tr -d '\r' 2>/dev/null <"$install_dir/velmora-port-writes.txt")" = "${run[2]}"
@@ -54,7 +56,6 @@ no port library|||inpoutx64.dll|puerto paralelo simulado|Aceptar
 driver not open|driver_closed||IsInpOutDriverOpen|como administrador|puerto paralelo simulado
 port library|recording|Out32 888 5
 END
-import -window root "$build/velmora-wine.png"
 
 stop_program
 # The uninstaller runs a copy of itself from the temporary folder and returns at once: the
