@@ -4,13 +4,12 @@
 // Usage: e2e_close_window <window id>
 #include <xcb/xcb.h>
 
-#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
 static xcb_atom_t atom(xcb_connection_t *connection, const char *name)
 {
-    const auto cookie = xcb_intern_atom(connection, 0, std::uint16_t(std::strlen(name)), name);
+    const auto cookie = xcb_intern_atom(connection, 0, std::strlen(name), name);
     xcb_intern_atom_reply_t *reply = xcb_intern_atom_reply(connection, cookie, nullptr);
     const xcb_atom_t result = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
     std::free(reply);

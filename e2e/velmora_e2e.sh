@@ -14,23 +14,13 @@ set -uo pipefail
 source "$(dirname "$0")/e2e_window.sh"
 [ $# -eq 3 ] || { echo "Usage: $0 <velmora> <e2e_close_window> <VelmoraInfo.txt>" >&2; exit 2; }
 close_window=$(realpath "$2")
-WAIT=${VELMORA_E2E_WAIT:-300} SETTLE=${VELMORA_E2E_SETTLE:-100}
-tmp=$(mktemp -d /tmp/velmora-e2e.XXXXXX)
-chmod 755 "$tmp"
+WAIT=300 SETTLE=100
 
 # nobody when we are root, else the user running the test; no_new_privs keeps file capabilities
 # (the port helper's) from applying to anything it starts.
 run=(setpriv --reuid=nobody --regid=nogroup --clear-groups --no-new-privs)
 [ "$(id -u)" -eq 0 ] || run=(setpriv --no-new-privs)
-cleanup() {
-    kill $pid $xvfb 2>/dev/null && wait $pid $xvfb 2>/dev/null
-    rm -rf "$tmp"
-}
-trap cleanup EXIT
-
-# shellcheck disable=SC2016
-reachable=$("${run[@]}" sh -c 'for f in /dev/port /dev/parport*; do
-    [ -e "$f" ] && { [ -r "$f" ] || [ -w "$f" ]; } && echo "$f"; done' || true)
+reachable=$("${run[@]}" find /dev/port /dev/parport* -maxdepth 0 -readable -o -writable 2>/dev/null)
 [ -z "$reachable" ] || { echo "e2e: the test user could open $reachable; not started"; exit 77; }
 # The build tree may lie where the unprivileged user cannot go (a CI checkout in root's home):
 # the program runs from a copy in the test's own folder, with its help text beside it, and has
@@ -38,32 +28,22 @@ reachable=$("${run[@]}" sh -c 'for f in /dev/port /dev/parport*; do
 mkdir -m 755 "$tmp/app" && mkdir -m 1777 "$tmp/home"
 install -m 755 "$1" "$tmp/app/velmora" && install -m 644 "$3" "$tmp/app/VelmoraInfo.txt" || exit 2
 start_xvfb
-(
-    cd "$tmp/app" &&
-        exec "${run[@]}" env -i DISPLAY="$DISPLAY" HOME="$tmp/home" QT_QPA_PLATFORM=xcb \
-            LANG=C.UTF-8 ${ASAN_OPTIONS:+ASAN_OPTIONS="$ASAN_OPTIONS"} \
-            ${UBSAN_OPTIONS:+UBSAN_OPTIONS="$UBSAN_OPTIONS"} ./velmora
-) >"$tmp/program.log" 2>&1 &
-pid=$!
+launch "$tmp/app" "${run[@]}" env -i DISPLAY="$DISPLAY" HOME="$tmp/home" QT_QPA_PLATFORM=xcb \
+    LANG=C.UTF-8 $(env | grep -E '^(A|UB)SAN_OPTIONS=') ./velmora
 
 # What the notice at start says is the widget suites' to check (and the port can only be the
 # simulated one here); that it comes and goes with Return is checked here.
-check "the main window appears, titled Velmora, 296x326 pixels" \
-    poll "$WAIT" eval 'main=$(main_window); [ -n "$main" ]' || finish
+appears "start" || finish
 notice "start"
 write_five "keys and clicks"
 
 # The question-mark button opens the information window; closed first, it leaves the main window
 # as it was; closed last, it ends the program. The text box of the information window: 240 132.
-click "$main" "${INFO[@]}"
-check "the question-mark button opens the information window" \
-    poll "$WAIT" eval 'info=$(info_window); [ -n "$info" ]'
+open_info "the question-mark button opens the information window"
 "$close_window" "$info"
 check "closing the information window closes it" poll "$WAIT" none info_window
 check "the main window stays, keeping its value" test "$(copy_all "$main" "${VALUE[@]}")" = 5
-click "$main" "${INFO[@]}"
-check "the question-mark button opens the information window again" \
-    poll "$WAIT" eval 'info=$(info_window); [ -n "$info" ]'
+open_info "the question-mark button opens the information window again"
 "$close_window" "$main"
 check "closing the main window closes it" poll "$WAIT" none main_window
 check "the information window stays and answers" test "$(copy_all "$info" 240 132)" != "$MARKER"

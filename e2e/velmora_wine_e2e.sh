@@ -7,35 +7,18 @@
 #
 # Usage: e2e/velmora_wine_e2e.sh [build folder, default build/mingw64]
 # Needs DISPLAY (tools/windows-test.sh starts Xvfb), xdotool, xclip, ImageMagick, and the build's
-# wine-run.sh, whose prefix is made beforehand. Leaves a screenshot, velmora-wine.png, in the build.
+# wine-run.sh, whose prefix is made beforehand. Leaves a screenshot of the run without a port
+# library, velmora-wine.png, in the build.
 set -uo pipefail
 source "$(dirname "$0")/e2e_window.sh"
 build=$(realpath "${1:-$(dirname "$0")/../build/mingw64}")
 wine_run=$build/wine-run.sh
-installer=$(ls "$build"/Velmora-*-instalar.exe 2>/dev/null | head -n 1)
 export WINEPREFIX=$build/wine
 install_dir="$WINEPREFIX/drive_c/Program Files/Velmora"
-WAIT=${VELMORA_E2E_WAIT:-600} SETTLE=${VELMORA_E2E_SETTLE:-150}
-tmp=$(mktemp -d /tmp/velmora-wine-e2e.XXXXXX)
-
-# The program runs in a session of its own, so that wine's process goes with its wrapper.
-stop_program() { kill -- "-$pid" 2>/dev/null && wait "$pid"; }
-trap 'stop_program; rm -rf "$tmp"' EXIT
-
-# Starts velmora.exe in its install folder, as the Start-menu shortcut does, and waits for its
-# main window; with further arguments, for the notice at start too, which must say each of them.
-start() { # what, the notice's parts
-    stop_program
-    (cd "$install_dir" && exec setsid "$wine_run" velmora.exe) >"$tmp/program.log" 2>&1 &
-    pid=$!
-    check "$1: the main window appears, titled Velmora, 296x326 pixels" \
-        poll "$WAIT" eval 'main=$(main_window); [ -n "$main" ]'
-    [ $# -eq 1 ] || notice "$@"
-    [ -n "$main" ]
-}
+WAIT=600 SETTLE=150
 
 rm -rf "$install_dir"
-check "the installer runs silently and succeeds" "$wine_run" "$installer" /S
+check "the installer runs silently and succeeds" "$wine_run" "$build"/Velmora-*-instalar.exe /S
 for file in velmora.exe VelmoraInfo.txt Qt6Core.dll Qt6Widgets.dll platforms/qwindows.dll \
     translations/qtbase_es.qm libstdc++-6.dll LICENCIAS.txt licencias/Qt-LGPL-3.0.txt \
     desinstalar.exe; do
@@ -43,43 +26,43 @@ for file in velmora.exe VelmoraInfo.txt Qt6Core.dll Qt6Widgets.dll platforms/qwi
 done
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Velmora'
 registry=$("$wine_run" reg query "$uninstall_key" 2>/dev/null | tr -d '\r')
-check "Programs and Features lists version 1.0.0.0" has "DisplayVersion    REG_SZ    1.0.0.0" \
-    "$registry"
-check "  and the publisher" has "Publisher    REG_SZ    Velmora" "$registry"
+for value in "DisplayVersion    REG_SZ    1.0.0.0" "Publisher    REG_SZ    Velmora"; do
+    check "Programs and Features lists $value" grep -qF "$value" <<<"$registry"
+done
 shortcut=$(find "$WINEPREFIX/drive_c" -path '*Start Menu/Programs/Velmora.lnk' | head -n 1)
 check "a Start-menu shortcut" test -n "$shortcut"
 
-# No port library: the simulated port, after a notice naming the library. Qt's own button text
-# shows that its Spanish translation (qtbase_es.qm, through qt.conf) loaded; the help window
-# opens only when the program finds the installed help text.
-rm -f "$install_dir/inpoutx64.dll" "$install_dir/velmora-port-writes.txt"
-if start "no port library" inpoutx64.dll "puerto paralelo simulado" Aceptar; then
-    write_five "no port library"
-    import -window root "$build/velmora-wine.png"
-    click "$main" "${INFO[@]}"
-    check "the information button opens the help window" poll "$WAIT" eval '[ -n "$(info_window)" ]'
-fi
-
-cp "$build/velmora_fake_port_driver_closed.dll" "$install_dir/inpoutx64.dll"
-if start "driver not open" IsInpOutDriverOpen "como administrador" "puerto paralelo simulado"; then
-    write_five "driver not open"
-    check "driver not open: nothing reaches the library" \
-        test ! -e "$install_dir/velmora-port-writes.txt"
-fi
-
-cp "$build/velmora_fake_port_recording.dll" "$install_dir/inpoutx64.dll"
-if start "port library"; then
-    write_five "port library"
-    check "port library: \"out HEX\" wrote 5 to 888 through inpoutx64.dll" test "Out32 888 5" = \
-        "$(tr -d '\r' <"$install_dir/velmora-port-writes.txt")"
-fi
+# velmora.exe started three times from its install folder, as the Start-menu shortcut does, each
+# with the port library the user may have put beside it: none, a stand-in whose driver is not
+# open, and a stand-in that records each Out32 (into velmora-port-writes.txt). Columns: the run,
+# the stand-in (velmora_fake_port_<name>.dll), what it must record, then what the notice at start
+# must say (nothing: no notice). Qt's own button text shows that its Spanish translation
+# (qtbase_es.qm, through qt.conf) loaded; the help window opens only when the program finds the
+# installed help text.
+while IFS='|' read -r -a run -u 3; do
+    stop_program
+    rm -f "$install_dir/inpoutx64.dll" "$install_dir/velmora-port-writes.txt"
+    [ -z "${run[1]}" ] || cp "$build/velmora_fake_port_${run[1]}.dll" "$install_dir/inpoutx64.dll"
+    launch "$install_dir" "$wine_run" velmora.exe
+    appears "${run[0]}" || continue
+    [ ${#run[@]} -eq 3 ] || notice "${run[0]}" "${run[@]:3}"
+    write_five "${run[0]}"
+    [ -n "${run[1]}" ] || import -window root "$build/velmora-wine.png"
+    open_info "${run[0]}: the information button opens the help window"
+    check "${run[0]}: \"out HEX\" reached the library as \"${run[2]}\"" \
+        test "$(tr -d '\r' 2>/dev/null <"$install_dir/velmora-port-writes.txt")" = "${run[2]}"
+done 3<<'END'
+no port library|||inpoutx64.dll|puerto paralelo simulado|Aceptar
+driver not open|driver_closed||IsInpOutDriverOpen|como administrador|puerto paralelo simulado
+port library|recording|Out32 888 5
+END
 
 stop_program
-# The uninstaller runs a copy of itself from the temporary folder and returns at once.
+# The uninstaller runs a copy of itself from the temporary folder and returns at once: the
+# wait is for that copy.
 "$wine_run" "$install_dir/desinstalar.exe" /S >/dev/null 2>&1
-poll "$WAIT" test ! -e "$install_dir/desinstalar.exe"
-check "the uninstaller removes velmora.exe and Qt" \
-    test ! -e "$install_dir/velmora.exe" -a ! -e "$install_dir/Qt6Core.dll"
+check "the uninstaller removes itself, velmora.exe and Qt" poll "$WAIT" none ls \
+    "$install_dir"/{desinstalar,velmora}.exe "$install_dir/Qt6Core.dll"
 check "  and the Start-menu shortcut" test ! -e "$shortcut"
 check "  and the Programs and Features entry" eval '! "$wine_run" reg query "$uninstall_key"'
 check "  but keeps the port library the user added" test -f "$install_dir/inpoutx64.dll"

@@ -6,11 +6,8 @@
 # user, the way a desktop would, from a folder that is not the install's: the window must carry
 # the class the entry names, and the help window must find its text in share/velmora.
 set -uo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-cd "$root"
-source e2e/e2e_window.sh # check, finish, and the program's windows
-tmp=$(mktemp -d)
-trap 'kill $pid $xvfb 2>/dev/null; rm -rf "$tmp"' EXIT
+cd "$(dirname "$0")/.."
+source e2e/e2e_window.sh # check, finish, tmp, and the program's windows
 
 cmake --preset package >/dev/null && cmake --build --preset package >/dev/null &&
     (cd build/package && cpack >/dev/null) || { echo "the package did not build"; exit 1; }
@@ -25,9 +22,9 @@ done
 check "lintian finds no error or warning" lintian --fail-on error,warning "$deb"
 
 stage=$tmp/root
+# (dpkg-deb gives the root the package's mode, 755: the program runs from it as nobody.)
 dpkg-deb -x "$deb" "$stage" && dpkg-deb -e "$deb" "$stage/DEBIAN"
-chmod 755 "$tmp" "$stage"
-helper=/usr/libexec/velmora/velmora-portio
+helper=/usr/libexec/velmora/velmora-portio conf=/etc/velmora/portio.conf
 while read -r mode file; do
     check "installs $file, mode $mode" \
         test -s "$stage$file" -a "$(stat -c %a "$stage$file")" = "$mode"
@@ -41,14 +38,13 @@ done <<END
 644 /usr/share/doc/velmora/copyright
 644 /usr/share/doc/velmora/changelog.gz
 644 /usr/share/man/man1/velmora.1.gz
-644 /etc/velmora/portio.conf
+644 $conf
 END
 for size in 16 32 48 64 128 256; do
     check "plug icon ${size}x$size" test "$(identify -format '%wx%h' \
         "$stage/usr/share/icons/hicolor/${size}x$size/apps/velmora.png")" = "${size}x$size"
 done
-check "the manual page names the administrator's file" \
-    grep -q /etc/velmora/portio.conf <<<"$(zcat "$stage/usr/share/man/man1/velmora.1.gz")"
+check "the manual page names $conf" zgrep -q "$conf" "$stage/usr/share/man/man1/velmora.1.gz"
 check "the command line runs without a display" \
     env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$stage/usr/bin/velmora" --version
 for f in $helper /usr/bin/velmora; do
@@ -58,19 +54,17 @@ for f in $helper /usr/bin/velmora; do
     check "$f has the stack protector or fortified calls" grep -qE \
         ' (__stack_chk_fail|__[a-z0-9_]+_chk)(@|$)' <<<"$(readelf --dyn-syms -W "$stage$f")"
 done
-check "/etc/velmora/portio.conf is a conffile" grep -qx /etc/velmora/portio.conf \
-    "$stage/DEBIAN/conffiles"
+check "$conf is a conffile" grep -qx "$conf" "$stage/DEBIAN/conffiles"
 check "  whose every line is a comment, so that it adds no port" \
-    test -z "$(grep -v -e '^[[:space:]]*#' -e '^[[:space:]]*$' "$stage/etc/velmora/portio.conf")"
+    none grep -vE '^[[:space:]]*(#|$)' "$stage$conf"
 check "no postrm: purging keeps the group" test ! -e "$stage/DEBIAN/postrm"
 
 # The install scripts, run against stand-ins for the commands that change the system: each logs
 # its call, and those named in STUB_FAIL fail. stubbed prints the calls made, on one line.
 mkdir "$tmp/stubs"
 for c in getent groupadd chown chmod setcap dpkg-statoverride; do
-    printf '%s\n' '#!/bin/sh' 'echo "${0##*/} $*" >>"$STUB_LOG"' \
-        'case " $STUB_FAIL " in *" ${0##*/} "*) echo "${0##*/}: falla simulada" >&2; exit 1;; esac' \
-        >"$tmp/stubs/$c"
+    printf '%s\n' '#!/bin/sh' 'echo "${0##*/} $*" >>"$STUB_LOG"' 'case " $STUB_FAIL " in' \
+        '*" ${0##*/} "*) echo "${0##*/}: falla simulada" >&2; exit 1 ;;' esac >"$tmp/stubs/$c"
     chmod +x "$tmp/stubs/$c"
 done
 stubbed() { # the commands that fail, then a command line
@@ -116,15 +110,12 @@ check "the entry names the window class Qt sets" grep -qx StartupWMClass=Velmora
 # Started as the desktop would, on a virtual display, as nobody, from /.
 WAIT=100 SETTLE=50
 start_xvfb
-(cd / && exec setpriv --reuid=nobody --regid=nogroup --clear-groups env -i DISPLAY="$DISPLAY" \
-    HOME=/tmp PATH=/usr/bin:/bin "$stage/usr/bin/velmora") >"$tmp/program.log" 2>&1 &
-pid=$!
-check "started from its entry, it shows its window" \
-    poll "$WAIT" eval 'main=$(main_window); [ -n "$main" ]'
+launch / setpriv --reuid=nobody --regid=nogroup --clear-groups env -i DISPLAY="$DISPLAY" \
+    HOME=/tmp PATH=/usr/bin:/bin "$stage/usr/bin/velmora"
+appears "started from its entry"
 # (xdotool matches the class whatever its case: the check above minds it)
 check "  with the class the entry names (StartupWMClass)" grep -qx "$main" <<<"$(xdotool search \
     --class "^$(sed -n 's/^StartupWMClass=//p' "$entry")\$")"
 notice "  its"
-click "$main" "${INFO[@]}"
-check "  and its help window finds the help text" poll "$WAIT" eval '[ -n "$(info_window)" ]'
+open_info "  and its help window finds the help text"
 finish
