@@ -95,7 +95,9 @@ lit() { # the bits expected
     for i in {0..15}; do
         format+="%[hex:p{$((72 + 24 * (i % 8) + 5)),$((i < 8 ? 184 + 6 : 224 + 6))}] "
     done
-    import -window "$main" miff:- 2>/dev/null | convert miff:- -depth 8 -format "$format" info:- |
+    # A window that has gone would hold import forever.
+    timeout 10 import -window "$main" miff:- 2>/dev/null |
+        convert miff:- -depth 8 -format "$format" info:- |
         awk -v expected="$1" '{ for (i = 1; i <= 16; i++)
             shown = shown ($i == "FF0000" ? 1 : $i == "000000" ? 0 : "?") (i == 8 ? " " : "") }
             END { print "shown: " shown; exit (shown != expected) }'

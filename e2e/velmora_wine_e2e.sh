@@ -47,7 +47,7 @@ while IFS='|' read -r -a run -u 3; do
     appears "${run[0]}" || continue
     [ ${#run[@]} -eq 3 ] || notice "${run[0]}" "${run[@]:3}"
     write_five "${run[0]}"
-    [ -n "${run[1]}" ] || import -window root "$build/velmora-wine.png"
+    [ -n "${run[1]}" ] || timeout 10 import -window root "$build/velmora-wine.png"
     open_info "${run[0]}: the information button opens the help window"
     check "${run[0]}: \"out HEX\" reached the library as \"${run[2]}\"" \
         test "$(tr -d '\r' 2>/dev/null <"$install_dir/velmora-port-writes.txt")" = "${run[2]}"
