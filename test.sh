@@ -25,6 +25,6 @@ for preset in default asan; do
     ctest --preset "$preset"
 done
 
-# The number texts and the information file reader under libFuzzer, 30 seconds each, side by side.
+# The number texts and the information file reader under libFuzzer, 30 seconds each, one after the other.
 echo "== fuzzing"
 tools/fuzz.sh 30

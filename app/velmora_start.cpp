@@ -9,6 +9,7 @@
 #include <QIcon>
 #include <QLibraryInfo>
 #include <QMessageBox>
+#include <QPointer>
 #include <QTimer>
 #include <QTranslator>
 
@@ -35,20 +36,22 @@ public:
         });
     }
 
+    // Notices before the first paint are said together; each one after it in a box of its own.
     void setNotice(const QString &notice)
     {
         m_notice += (m_notice.isEmpty() ? QString() : QStringLiteral("\n\n")) + notice;
         if (m_painted)
-            QTimer::singleShot(0, this, [this] { show(); });
+            QTimer::singleShot(0, this, [this, text = std::exchange(m_notice, QString())] {
+                QMessageBox::information(m_window, QStringLiteral("Velmora"), text);
+            });
     }
 
 private:
     void show()
     {
-        if (m_notice.isEmpty())
-            return;
-        QMessageBox::information(m_window, QStringLiteral("Velmora"),
-                                 std::exchange(m_notice, QString()));
+        if (!m_notice.isEmpty())
+            QMessageBox::information(m_window, QStringLiteral("Velmora"),
+                                     std::exchange(m_notice, QString()));
     }
 
     QWidget *m_window = nullptr;
@@ -155,8 +158,10 @@ std::unique_ptr<Form1> startVelmora()
 
     // The port is bound at the window's first refresh, while the window is being built.
     auto notice = std::make_unique<NoticeAfterFirstPaint>();
-    port::setNoticeHandler([waiting = notice.get()](const std::string &text) {
-        waiting->setNotice(QString::fromStdString(text));
+    // The port outlives the window: a notice after the window has gone is not said.
+    port::setNoticeHandler([waiting = QPointer(notice.get())](const std::string &text) {
+        if (waiting)
+            waiting->setNotice(QString::fromStdString(text));
     });
     auto form = std::make_unique<Form1>();
     notice.release()->watch(form.get());

@@ -1,7 +1,10 @@
 #pragma once
 
 #include <QColor>
+#include <QObject>
 #include <QRect>
+
+#include <cstddef>
 
 class QWidget;
 
@@ -40,14 +43,16 @@ struct MemberOf<Type Class::*>
     using Slot = Type;
 };
 
+// A row whose kind makes another widget than its member holds binds nothing (a null member), and
+// an index outside its control array throws, both at the window's set-up.
 template <auto Member>
 void bindTo(typename MemberOf<decltype(Member)>::Ui &ui, QWidget *widget, int index)
 {
     using Slot = typename MemberOf<decltype(Member)>::Slot;
     if constexpr (requires { typename Slot::value_type; })
-        (ui.*Member)[index] = static_cast<typename Slot::value_type>(widget);
+        (ui.*Member).at(std::size_t(index)) = qobject_cast<typename Slot::value_type>(widget);
     else
-        ui.*Member = static_cast<Slot>(widget);
+        ui.*Member = qobject_cast<Slot>(widget);
 }
 
 } // namespace design

@@ -35,7 +35,7 @@ struct Control
     Kind kind;
     const char *caption;          // UTF-8
     int left, top, width, height; // twips
-    quint32 colour;               // text colour of labels, back colour of indicators
+    quint32 colour;               // text colour of labels; indicators start grey, with no reading
     bool wrap;
     const char *tooltip; // UTF-8, or nullptr
 };
