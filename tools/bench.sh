@@ -30,8 +30,8 @@ if [ "${1:-}" = "--ports" ]; then
     cmake --build --preset default --target velmora port_paths_bench port_guest_test \
         velmora-portio-static velmora-cli-static
     mkdir -p "$results"
-    tools/qemu-port-test.sh --guest $build/port/tests/port_guest_test \
-        --helper $build/port/tests/velmora-portio-static \
+    tools/qemu-port-test.sh --guest $build/port/linux/tests/port_guest_test \
+        --helper $build/port/linux/tests/velmora-portio-static \
         --cli $build/command_line/tests/velmora-cli-static \
         --bench $build/bench/port_paths_bench --work $build/qemu-bench |
         grep -E ' ns |of which|watch|boot' | tee "$results/ports.txt"

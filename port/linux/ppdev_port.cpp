@@ -1,6 +1,6 @@
 #include "ppdev_port.h"
 
-#include "portio/portio_policy.h"
+#include "portio_policy.h"
 
 #include <cerrno>
 #include <csignal>

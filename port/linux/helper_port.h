@@ -2,8 +2,8 @@
 
 #include "port_driver.h"
 #include "port_error.h"
-#include "portio/portio_policy.h"
-#include "portio/portio_protocol.h"
+#include "portio_policy.h"
+#include "portio_protocol.h"
 
 #include <memory>
 #include <optional>

@@ -3,7 +3,7 @@
 #include "helper_port.h"
 #include "port_driver.h"
 #include "port_error.h"
-#include "portio/portio_policy.h"
+#include "portio_policy.h"
 #include "ppdev_port.h"
 
 #include <functional>

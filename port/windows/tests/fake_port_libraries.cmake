@@ -19,7 +19,7 @@ add_fake_port_library(_driver_closed DRIVER_OPEN=0)
 add_fake_port_library(_recording DRIVER_OPEN=1 RECORD_WRITES)
 
 add_executable(windows_port_test ${CMAKE_CURRENT_LIST_DIR}/windows_port_test.cpp)
-target_link_libraries(windows_port_test PRIVATE port velmora_warnings)
+target_link_libraries(windows_port_test PRIVATE port_windows velmora_warnings)
 set_target_properties(windows_port_test PROPERTIES AUTOMOC OFF)
 # Runs on a bare Windows (or wine) without the compiler's run-time libraries beside it.
 target_link_options(windows_port_test PRIVATE -static)
