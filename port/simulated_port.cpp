@@ -4,9 +4,31 @@
 
 namespace port {
 
-SimulatedPort::SimulatedPort(bool recordAccesses)
+SimulatedPort::SimulatedPort(bool recordAccesses, std::vector<Wire> plug)
     : m_recording(recordAccesses)
+    , m_plug(std::move(plug))
 {}
+
+PortValue SimulatedPort::status() const
+{
+    const Registers lines{static_cast<std::uint8_t>(m_data), 0,
+                          static_cast<std::uint8_t>(m_control)};
+    const auto &pins = signalPins();
+    int status = 0;
+    for (const Pin &input : pins) {
+        if (input.reg != Register::Status)
+            continue;
+        int high = 1;
+        for (const Wire &wire : m_plug) {
+            const Pin &output = pins[std::size_t(wire.output - 1)];
+            // A data line turned into an input is driven by nothing here, so it floats high.
+            if (wire.input == input.number && !isInput(output, lines))
+                high &= level(output, lines);
+        }
+        status |= (input.inverted ? high ^ 1 : high) << input.bit;
+    }
+    return static_cast<PortValue>(status);
+}
 
 PortValue SimulatedPort::read(std::uint16_t address)
 {
@@ -16,7 +38,7 @@ PortValue SimulatedPort::read(std::uint16_t address)
         value = m_data;
         break;
     case StatusRegister:
-        value = IdleStatus;
+        value = status();
         break;
     case ControlRegister:
         value = m_control;

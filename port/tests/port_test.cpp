@@ -21,6 +21,27 @@ TEST(SimulatedPort, BehavesLikeAnIdlePortWithNothingPluggedIn)
     EXPECT_EQ(port.accesses().size(), 9u);
 }
 
+// The plug on the control lines (2→15, 1→13, 14→12, 16→10, 17→11), and D0 and D1 both on 15,
+// with the status bits the port's documentation gives for the lines at the connector.
+TEST(SimulatedPort, APlugsInputsFollowTheirOutputsThroughThePortsInversions)
+{
+    port::SimulatedPort plug(false, {{2, 15}, {1, 13}, {14, 12}, {16, 10}, {17, 11}});
+    port::SimulatedPort joined(false, {{2, 15}, {3, 15}});
+    // data, control, status with the plug, status with D0 and D1 joined (a low one wins)
+    const std::array<std::array<int, 4>, 4> samples{{{0x00, 0x00, 0x30, 0x70},
+                                                     {0x01, 0x0F, 0xC8, 0x70},
+                                                     {0x03, 0x00, 0x38, 0x78},
+                                                     {0x00, 0x20, 0x38, 0x78}}};
+    for (const auto &[data, control, status, joinedStatus] : samples) {
+        for (port::SimulatedPort *port : {&plug, &joined}) {
+            port->write(888, data);
+            port->write(890, control);
+        }
+        EXPECT_EQ(plug.read(889), status) << data << " " << control;
+        EXPECT_EQ(joined.read(889), joinedStatus) << data << " " << control;
+    }
+}
+
 TEST(PortError, NamesTheAddressInDecimalAndHexTheReasonAndTheRemedy)
 {
     using Access = port::PortError::Access;
