@@ -40,6 +40,11 @@ std::string latchText(const Latch &latch, const char *tested)
     return std::string("pasa (") + tested + ")";
 }
 
+bool isInput(int pin)
+{
+    return port::signalPins()[std::size_t(pin - 1)].reg == port::Register::Status;
+}
+
 std::string verdictText(const PinResult &pin, bool input)
 {
     switch (pin.verdict) {
@@ -49,9 +54,17 @@ std::string verdictText(const PinResult &pin, bool input)
         return "FALLO: atascado a 0";
     case Verdict::StuckHigh:
         return "FALLO: atascado a 1";
-    case Verdict::Shorted:
-        return pin.with.empty() ? "FALLO: cambia sin seguir a ninguna línea"
-                                : "FALLO: en corto con " + pinList(pin.with);
+    case Verdict::Shorted: {
+        const bool inputs = !pin.with.empty() && isInput(pin.with.front());
+        if (pin.with.empty())
+            return "FALLO: cambia sin seguir a ninguna línea";
+        if (input == inputs)
+            return "FALLO: en corto con " + pinList(pin.with);
+        if (!input)
+            return "FALLO: mueve " + pinList(pin.with) + " sin que la siga";
+        return pin.with.size() > 1 ? "FALLO: sigue a la vez a " + pinList(pin.with)
+                                   : "FALLO: cambia con " + pinList(pin.with) + " sin seguirla";
+    }
     case Verdict::NotWired:
         return "sin cablear";
     case Verdict::Untested:
@@ -95,10 +108,12 @@ std::string textReport(const Result &r)
     if (r.ending == Ending::NoPort)
         return text + "No hay ningún puerto en " + hex(r.base)
                + ": todas las lecturas dan FFh. Compruebe la dirección con «velmora ports».\n";
-    const auto line = [&](const char *part, const std::string &what) {
-        char label[32];
-        std::snprintf(label, sizeof label, "  %-22s", part);
-        text += label + what + "\n";
+    const auto line = [&](const std::string &part, const std::string &what) {
+        // Padded by characters, not bytes: «ó» takes two in UTF-8.
+        std::size_t width = 0;
+        for (const char c : part)
+            width += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+        text += "  " + part + std::string(22 - width, ' ') + what + "\n";
     };
     line("Registro de datos", r.data.outcome == Outcome::NotTested
                                   ? "sin probar"
@@ -148,10 +163,11 @@ std::string textReport(const Result &r)
         text += "Resultado: interrumpida con Ctrl-C antes de acabar.\n";
         break;
     default:
-        text += "Resultado: falló un acceso al puerto, y la prueba se detuvo: " + r.failure + "\n";
+        text += "Resultado: falló un acceso al puerto, y la prueba se detuvo ahí.\n";
     }
-    text += r.restored ? "Datos y control (y el ECR, si se probó) quedan como estaban.\n"
-                       : "ATENCIÓN: no se pudieron dejar los registros como estaban.\n";
+    text += !r.restored ? "ATENCIÓN: no se pudieron dejar los registros como estaban.\n"
+            : r.ecr == Ecr::Present ? "Datos, control y ECR quedan como estaban.\n"
+                                    : "Datos y control quedan como estaban.\n";
     return text + std::to_string(r.accesses) + " accesos al puerto en "
            + std::to_string(r.elapsed.count()) + " µs.\n";
 }

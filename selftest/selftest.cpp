@@ -274,13 +274,13 @@ void judgeWiring(const Wiring &w, Result &result)
             continue; // its latch already failed
         std::vector<int> followers;
         std::vector<int> partners;
-        bool moved = false;
+        std::vector<int> moved; // inputs it moves without their following it
         for (std::size_t j = 0; j < w.inputs.size(); ++j) {
             if (follows[j] == int(i))
                 followers.push_back(w.inputs[j]->number);
             if (std::find(moves[j].begin(), moves[j].end(), i) == moves[j].end())
                 continue;
-            moved = true;
+            moved.push_back(w.inputs[j]->number);
             for (const std::size_t k : moves[j])
                 if (k != i
                     && std::count(partners.begin(), partners.end(), w.outputs[k]->number) == 0)
@@ -292,8 +292,8 @@ void judgeWiring(const Wiring &w, Result &result)
                            [&](auto wire) { return wire.output == w.outputs[i]->number; });
         if (!followers.empty())
             pin = {pin.pin, Verdict::Pass, followers};
-        else if (moved)
-            pin = {pin.pin, Verdict::Shorted, partners};
+        else if (!moved.empty())
+            pin = {pin.pin, Verdict::Shorted, partners.empty() ? moved : partners};
         else
             pin.verdict = inPlug ? Verdict::Untested : Verdict::NotWired;
     }
