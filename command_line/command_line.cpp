@@ -2,6 +2,7 @@
 
 #include "arguments.h"
 #include "commands.h"
+#include "selftest_command.h"
 #include "velmora_version.h"
 
 #include <cstdlib>
@@ -46,6 +47,8 @@ const char *const Usage =
     "     velmora pins [BASE] [--watch [--interval MS] [--count N]] [--simulated]\n"
     "                                     los 17 pines de señal del conector de 25 pines\n"
     "     velmora ports                   los puertos paralelos y qué acceso tiene su usuario\n"
+    "     velmora selftest [BASE] [--yes] [--json] [--simulated[=loopback]]\n"
+    "                                     prueba el puerto con un tapón de bucle (man velmora)\n"
     "     velmora --help | --version\n"
     "\n"
     "DIRECCIÓN y BASE: decimal de 0 a 65535, o hexadecimal como 0x378, 378h o &H378.\n"
@@ -62,7 +65,8 @@ const char *const Usage =
     "--simulated usa el puerto simulado en lugar del real. Sin él, si no hay camino real\n"
     "a la dirección la orden falla: nunca se da un valor inventado por uno real.\n"
     "\n"
-    "Estado de salida: 0 hecho; 1 no se pudo llegar al puerto; 2 uso incorrecto.\n"
+    "Estado de salida: 0 hecho; 1 no se pudo llegar al puerto; 2 uso incorrecto; de selftest\n"
+    "además 3 un fallo, 4 sin fallos pero sin tapón, 130 interrumpida.\n"
     "Más detalles: man velmora.\n";
 
 struct Parsed
@@ -101,6 +105,10 @@ namespace {
 
 int runCommand(int argc, char **argv, std::FILE *out, std::FILE *err)
 {
+#ifdef __linux__
+    if (argc > 1 && std::strcmp(argv[1], "selftest") == 0)
+        return selfTest(argc - 2, argv + 2, out, err);
+#endif
     Parsed p;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -165,7 +173,7 @@ int runCommand(int argc, char **argv, std::FILE *out, std::FILE *err)
                                            : -1;
     };
     if (p.command.empty())
-        return wrongUsage(err, "falta la orden: read, write, pins o ports");
+        return wrongUsage(err, "falta la orden: read, write, pins, ports o selftest");
     const bool onlyRead = !(p.hex || p.bin) || p.command == "read";
     const bool onlyPins =
         !(p.watch || !p.interval.empty() || !p.count.empty()) || p.command == "pins";

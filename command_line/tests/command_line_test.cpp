@@ -6,7 +6,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <string>
+#include <tuple>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -100,6 +103,42 @@ TEST(Pins, TheTableGivesEveryPinItsBitAndLevel)
                                    " 15  nError     entrada     1   estado bit 3\n"
                                    " 16  nInit      salida      0*  control bit 2\n"
                                    " 17  nSelectIn  salida      0*  control bit 3, invertido\n"));
+}
+
+// The self-test's exit statuses, a contract for scripts, and its reports, on the simulated port,
+// with standard input no terminal, as in a script.
+TEST(SelfTest, EndsWithTheStatusItsVerdictGives)
+{
+    const int input = ::dup(STDIN_FILENO);
+    const int nothing = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    ::dup2(nothing, STDIN_FILENO);
+    const std::tuple<std::vector<const char *>, int, const char *> cases[] = {
+        {{"--simulated=loopback", "--yes"},
+         0,
+         "  Tapón                 el tapón de bucle habitual (2→15 3→13 4→12 5→10 6→11)\n"},
+        {{"--json", "--simulated=loopback", "--yes"},
+         0,
+         "\"plug\":\"datos\",\"no_plug\":false,\"wiring\":[[2,15],[3,13],[4,12],[5,10],[6,11]]"},
+        {{"--simulated", "--yes"}, 4, "ninguno: ninguna entrada sigue a ninguna salida"},
+        {{"--simulated", "--yes", "--json"}, 4, "\"exit_status\":4"},
+        {{"278h", "--simulated", "--yes"}, 1, "No hay ningún puerto en 278h"},
+        {{"--simulated=loopback"}, 2, "fuera de un terminal, confírmelo con --yes"},
+        {{"--simulated=all", "--yes"}, 2, "solo admite «=loopback»"},
+        {{"378h", "379h", "--yes"}, 2, "sobra «379h»"},
+    };
+    for (const auto &[options, status, text] : cases) {
+        std::vector<const char *> arguments{"velmora", "selftest"};
+        arguments.insert(arguments.end(), options.begin(), options.end());
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(run(int(arguments.size()), const_cast<char **>(arguments.data())), status)
+            << text;
+        const std::string printed = testing::internal::GetCapturedStdout();
+        EXPECT_THAT(printed + testing::internal::GetCapturedStderr(), testing::HasSubstr(text));
+    }
+    ::dup2(input, STDIN_FILENO);
+    ::close(input);
+    ::close(nothing);
 }
 
 } // namespace

@@ -364,6 +364,26 @@ void helperLeavesTheKernelsPort()
     }
 }
 
+// The self-test as root through ppdev, on a port that answers as a printer does (nInit and
+// nStrobe move its status lines), so that its verdict is a fault or no plug, never a pass; then
+// data and control read past ppdev as they were. A ppdev claim puts the device's own control
+// lines on the port, for a fresh one 0Ch and the interrupt enable (10h) on a port with an IRQ,
+// so the port starts from those.
+void selfTestRestores()
+{
+    check(ioperm(Data, 3, 1) == 0, "ioperm for the self-test");
+    outb(0x3C, Data);
+    outb(ControlIdle | 0x10, Control);
+    const int data = inb(Data);
+    const int control = inb(Control);
+    const Child run = finish(start(cliPath, {"selftest", "378h", "--yes"}));
+    std::printf("%s%s", run.printed.c_str(), run.complaint.c_str());
+    check((run.status == 3 || run.status == 4) && contains(run.printed, " accesos al puerto en "),
+          "«velmora selftest 378h --yes» runs to the end and exits " + std::to_string(run.status));
+    checkValue(inb(Data), data, "data after the self-test");
+    checkValue(inb(Control), control, "control after the self-test");
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -398,6 +418,7 @@ int main(int argc, char **argv)
     part("user in lp: ppdev", {LpGroup}, false, ppdevClaims);
     part("user in lp: command line", {LpGroup}, false, cliThroughPpdev);
     part("user in lp and velmora-port", {LpGroup, PortGroup}, false, helperLeavesTheKernelsPort);
+    part("root: the self-test", {}, true, selfTestRestores);
 
     std::printf("%d passed, %d failed\n", counts[0], counts[1]);
     return counts[1] == 0 ? 0 : 1;
