@@ -2,6 +2,7 @@
 
 #include "arguments.h"
 #include "commands.h"
+#include "pulse_command.h"
 #include "velmora_version.h"
 
 #include <cstdlib>
@@ -45,6 +46,9 @@ const char *const Usage =
     "                                     escribe un byte en el puerto\n"
     "     velmora pins [BASE] [--watch [--interval MS] [--count N]] [--simulated]\n"
     "                                     los 17 pines de señal del conector de 25 pines\n"
+    "     velmora pulse DIRECCIÓN VALOR --width D [--count N --period D] [--idle VALOR]\n"
+    "                   [--json] [--simulated]\n"
+    "                                     pulsos de VALOR, del ancho D, a un periodo\n"
     "     velmora ports                   los puertos paralelos y qué acceso tiene su usuario\n"
     "     velmora --help | --version\n"
     "\n"
@@ -58,6 +62,11 @@ const char *const Usage =
     "microsegundos) no se ven. Cada muestra toma el puerto solo mientras lee, de modo que\n"
     "otros programas pueden usarlo a la vez; por ppdev, cualquier orden, incluso pins,\n"
     "deja los pines de control de este proceso (0Ch al empezar).\n"
+    "\n"
+    "pulse escribe VALOR, espera el ancho D y vuelve al valor de reposo (por omisión, el que\n"
+    "tenía el registro), N veces a un periodo. D como 250us, 1ms o 0.5s. Toma el puerto\n"
+    "durante todo el tren (otros programas esperan) y al acabar dice el ancho y el periodo\n"
+    "conseguidos, medidos alrededor de las escrituras; Ctrl-C lo acaba en reposo.\n"
     "\n"
     "--simulated usa el puerto simulado en lugar del real. Sin él, si no hay camino real\n"
     "a la dirección la orden falla: nunca se da un valor inventado por uno real.\n"
@@ -101,6 +110,10 @@ namespace {
 
 int runCommand(int argc, char **argv, std::FILE *out, std::FILE *err)
 {
+#ifdef __linux__
+    if (argc > 1 && std::string(argv[1]) == "pulse")
+        return pulseCommand(argc - 2, argv + 2, out, err);
+#endif
     Parsed p;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -165,7 +178,7 @@ int runCommand(int argc, char **argv, std::FILE *out, std::FILE *err)
                                            : -1;
     };
     if (p.command.empty())
-        return wrongUsage(err, "falta la orden: read, write, pins o ports");
+        return wrongUsage(err, "falta la orden: read, write, pins, pulse o ports");
     const bool onlyRead = !(p.hex || p.bin) || p.command == "read";
     const bool onlyPins =
         !(p.watch || !p.interval.empty() || !p.count.empty()) || p.command == "pins";
