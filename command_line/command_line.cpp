@@ -2,6 +2,7 @@
 
 #include "arguments.h"
 #include "commands.h"
+#include "pulse_command.h"
 #include "selftest_command.h"
 #include "velmora_version.h"
 
@@ -44,8 +45,12 @@ const char *const Usage =
     "                                     lee un byte del puerto y lo escribe (en decimal)\n"
     "     velmora write DIRECCIÓN VALOR [--simulated]\n"
     "                                     escribe un byte en el puerto\n"
-    "     velmora pins [BASE] [--watch [--interval MS] [--count N]] [--simulated]\n"
+    "     velmora pins [BASE] [--json] [--watch [--interval MS] [--count N] [--vcd ARCHIVO]\n"
+    "                  [--fast --duration D]] [--simulated]\n"
     "                                     los 17 pines de señal del conector de 25 pines\n"
+    "     velmora pulse DIRECCIÓN VALOR --width D [--count N --period D] [--idle VALOR]\n"
+    "                   [--json] [--simulated]\n"
+    "                                     pulsos de VALOR, del ancho D, a un periodo\n"
     "     velmora ports                   los puertos paralelos y qué acceso tiene su usuario\n"
     "     velmora selftest [BASE] [--yes] [--json] [--simulated[=loopback]]\n"
     "                                     prueba el puerto con un tapón de bucle (man velmora)\n"
@@ -60,7 +65,16 @@ const char *const Usage =
     "línea CSV por cambio. Los pulsos más cortos que el intervalo (nStrobe y nAck duran\n"
     "microsegundos) no se ven. Cada muestra toma el puerto solo mientras lee, de modo que\n"
     "otros programas pueden usarlo a la vez; por ppdev, cualquier orden, incluso pins,\n"
-    "deja los pines de control de este proceso (0Ch al empezar).\n"
+    "deja los pines de control de este proceso (0Ch al empezar). La columna t_us, la\n"
+    "última, son los microsegundos desde que empezó. --vcd ARCHIVO escribe además los\n"
+    "niveles en un Value Change Dump (para PulseView o GTKWave); --json, un objeto JSON por\n"
+    "muestra. --fast --duration D toma el puerto durante D, lee tan deprisa como puede y\n"
+    "dice al acabar cuántas muestras tomó y el mayor hueco entre dos de ellas.\n"
+    "\n"
+    "pulse escribe VALOR, espera el ancho D y vuelve al valor de reposo (por omisión, el que\n"
+    "tenía el registro), N veces a un periodo. D como 250us, 1ms o 0.5s. Toma el puerto\n"
+    "durante todo el tren (otros programas esperan) y al acabar dice el ancho y el periodo\n"
+    "conseguidos, medidos alrededor de las escrituras; Ctrl-C lo acaba en reposo.\n"
     "\n"
     "--simulated usa el puerto simulado en lugar del real. Sin él, si no hay camino real\n"
     "a la dirección la orden falla: nunca se da un valor inventado por uno real.\n"
@@ -79,6 +93,10 @@ struct Parsed
     bool simulated = false;
     std::string interval;
     std::string count;
+    std::optional<std::string> vcd;
+    bool json = false;
+    bool fast = false;
+    std::optional<std::string> duration;
 };
 
 int wrongUsage(std::FILE *err, const std::string &message)
@@ -108,6 +126,8 @@ int runCommand(int argc, char **argv, std::FILE *out, std::FILE *err)
 #ifdef __linux__
     if (argc > 1 && std::strcmp(argv[1], "selftest") == 0)
         return selfTest(argc - 2, argv + 2, out, err);
+    if (argc > 1 && std::strcmp(argv[1], "pulse") == 0)
+        return pulseCommand(argc - 2, argv + 2, out, err);
 #endif
     Parsed p;
     for (int i = 1; i < argc; ++i) {
@@ -138,7 +158,17 @@ int runCommand(int argc, char **argv, std::FILE *out, std::FILE *err)
             p.watch = true;
         else if (arg == "--simulated")
             p.simulated = true;
-        else if (arg == "--interval") {
+        else if (arg == "--json")
+            p.json = true;
+        else if (arg == "--fast")
+            p.fast = true;
+        else if (arg == "--vcd" || arg == "--duration") {
+            std::string given;
+            if (!value(given))
+                return wrongUsage(err, arg == "--vcd" ? "falta el archivo tras --vcd"
+                                                      : "falta la duración tras --duration");
+            (arg == "--vcd" ? p.vcd : p.duration) = given;
+        } else if (arg == "--interval") {
             if (!value(p.interval))
                 return wrongUsage(err, "falta el número de milisegundos tras --interval");
         } else if (arg == "--count") {
@@ -173,14 +203,21 @@ int runCommand(int argc, char **argv, std::FILE *out, std::FILE *err)
                                            : -1;
     };
     if (p.command.empty())
-        return wrongUsage(err, "falta la orden: read, write, pins, ports o selftest");
+        return wrongUsage(err, "falta la orden: read, write, pins, pulse, ports o selftest");
     const bool onlyRead = !(p.hex || p.bin) || p.command == "read";
-    const bool onlyPins =
-        !(p.watch || !p.interval.empty() || !p.count.empty()) || p.command == "pins";
+    const bool onlyPins = !(p.watch || !p.interval.empty() || !p.count.empty() || p.json || p.vcd
+                            || p.fast || p.duration)
+                          || p.command == "pins";
     if (!onlyRead || !onlyPins)
         return wrongUsage(err, "esa opción no es de «velmora " + p.command + "»");
-    if (!p.watch && (!p.interval.empty() || !p.count.empty()))
-        return wrongUsage(err, "--interval y --count son de «velmora pins --watch»");
+    if (!p.watch && (!p.interval.empty() || !p.count.empty() || p.vcd || p.fast || p.duration))
+        return wrongUsage(err,
+                          "--interval, --count, --vcd, --fast y --duration son de «velmora pins "
+                          "--watch»");
+    if (p.fast != p.duration.has_value())
+        return wrongUsage(err, "--fast y --duration van juntas: --fast --duration 2s");
+    if (p.fast && (!p.interval.empty() || !p.count.empty()))
+        return wrongUsage(err, "--fast muestrea tan deprisa como puede: sin --interval ni --count");
 
     if (p.command == "read" || p.command == "write") {
         const std::size_t wanted = p.command == "read" ? 1 : 2;
@@ -235,7 +272,16 @@ int runCommand(int argc, char **argv, std::FILE *out, std::FILE *err)
             if (*end || count < 1)
                 return wrongUsage(err, "--count pide un número de muestras, no «" + p.count + "»");
         }
-        return showPins(base, p.watch, interval, count, p.simulated, out, err);
+        WatchOutputs outputs;
+        outputs.vcd = p.vcd.value_or("");
+        outputs.json = p.json;
+        if (p.duration) {
+            outputs.fast = timing::parseDuration(*p.duration);
+            if (!outputs.fast)
+                return wrongUsage(err, "--duration «" + *p.duration + "» no es una duración; "
+                                           + "escríbala como " + timing::DurationForms + ".");
+        }
+        return showPins(base, p.watch, interval, count, p.simulated, outputs, out, err);
     }
     if (p.command == "ports") {
         if (const int status = extra(0); status >= 0)

@@ -4,13 +4,19 @@
 #include "pins.h"
 
 #include "direct_port.h"
+#include "fast_sampler.h"
 #include "helper_port.h"
 #include "inpout.h"
+#include "monotonic_clock.h"
 #include "portio_policy.h"
 #include "routing_port.h"
+#include "sample_stream.h"
 #include "simulated_port.h"
 
+#include <cerrno>
+#include <chrono>
 #include <csignal>
+#include <cstring>
 #include <ctime>
 #include <fstream>
 #include <grp.h>
@@ -100,10 +106,89 @@ Registers sample(port::PortDriver &port, std::uint16_t base)
 }
 
 volatile std::sig_atomic_t stopRequested = 0;
+timing::CancelFlag stopFlag{false};
 
 void requestStop(int)
 {
     stopRequested = 1;
+    stopFlag = true;
+}
+
+// The CSV lines of a watch: one per pin that changed since the sample before, with the local
+// time and, last, the microseconds since the watch began.
+class CsvRows : public timing::SampleSink
+{
+public:
+    CsvRows(std::FILE *out, bool own)
+        : m_out(out)
+        , m_own(own)
+    {}
+
+    void sample(std::int64_t tUs, const Registers &now_) override
+    {
+        if (m_last) {
+            const std::string time = now();
+            for (const Pin &pin : signalPins()) {
+                if (m_own && pin.reg == Register::Control)
+                    continue;
+                if (level(pin, *m_last) != level(pin, now_))
+                    std::fprintf(m_out, "%s,%d,%s,%d,%d,%lld\n", time.c_str(), pin.number, pin.name,
+                                 level(pin, *m_last), level(pin, now_),
+                                 static_cast<long long>(tUs));
+            }
+        }
+        m_last = now_;
+    }
+
+private:
+    std::FILE *m_out;
+    bool m_own;
+    std::optional<Registers> m_last;
+};
+
+// Every sample to each of several streams.
+class Streams : public timing::SampleSink
+{
+public:
+    std::vector<timing::SampleSink *> sinks;
+
+    void sample(std::int64_t tUs, const Registers &registers) override
+    {
+        for (timing::SampleSink *sink : sinks)
+            sink->sample(tUs, registers);
+    }
+    void finish(std::int64_t tUs) override
+    {
+        for (timing::SampleSink *sink : sinks)
+            sink->finish(tUs);
+    }
+};
+
+// The --fast watch: the port held throughout, every sample that changes something kept.
+int watchFast(Port &port, std::uint16_t base, timing::Nanoseconds duration, bool claimed,
+              timing::SampleSink &sink, std::FILE *err)
+{
+    // Only ppdev has a claim to hold; the helper and the direct path serve others meanwhile.
+    if (claimed)
+        std::fprintf(err, "velmora: --fast toma el puerto durante toda la vigilancia: otros "
+                          "programas esperan a que acabe.\n");
+    if (const std::string note = timing::requestRealtime(); !note.empty())
+        std::fprintf(err, "velmora: %s\n", note.c_str());
+    timing::MonotonicClock clock;
+    try {
+        const timing::SamplingReport report =
+            timing::sampleFast(*port.driver, clock, base, duration, stopFlag, sink);
+        port.driver->endAction();
+        std::fprintf(err,
+                     "velmora: %ld muestras en %.3f s, %.0f por segundo; el mayor hueco entre "
+                     "dos muestras fue de %.1f µs (un pulso más corto puede no verse).\n",
+                     report.samples, double(report.elapsed.count()) / 1e9, report.perSecond(),
+                     double(report.longestGap.count()) / 1e3);
+        return Done;
+    } catch (const port::PortError &error) {
+        port.driver->endAction();
+        return failed(error, err);
+    }
 }
 
 // The terminal as the watch needs it (keys one by one, unechoed), given back as it was.
@@ -145,7 +230,8 @@ bool wait(int milliseconds, bool keys)
     return !stopRequested;
 }
 
-int watchPins(Port &port, std::uint16_t base, int intervalMs, long count, bool own, std::FILE *out)
+int watchPins(Port &port, std::uint16_t base, int intervalMs, long count, bool own,
+              const WatchOutputs &outputs, std::FILE *out, std::FILE *err)
 {
     for (const int signal : {SIGINT, SIGTERM, SIGQUIT, SIGHUP}) {
         struct sigaction action
@@ -159,7 +245,33 @@ int watchPins(Port &port, std::uint16_t base, int intervalMs, long count, bool o
         ::sigaction(signal, &action, nullptr);
     }
 
-    const bool terminal = ::isatty(::fileno(out));
+    std::unique_ptr<std::FILE, int (*)(std::FILE *)> vcdFile(nullptr, std::fclose);
+    if (!outputs.vcd.empty()) {
+        vcdFile.reset(std::fopen(outputs.vcd.c_str(), "w"));
+        if (!vcdFile) {
+            std::fprintf(err, "velmora: no se puede escribir «%s»: %s. Elija otro archivo.\n",
+                         outputs.vcd.c_str(), std::strerror(errno));
+            return WrongUsage;
+        }
+    }
+    std::optional<timing::VcdWriter> vcd;
+    if (vcdFile)
+        vcd.emplace(vcdFile.get());
+    // Outside a terminal the first line is the CSV header: the note goes to standard error.
+    const bool terminal = ::isatty(::fileno(out)) && !outputs.json && !outputs.fast;
+    timing::JsonLinesWriter json(out, base);
+    CsvRows csv(out, own);
+    Streams streams;
+    if (outputs.json)
+        streams.sinks.push_back(&json);
+    else if (!terminal) {
+        std::fputs("hora,pin,señal,antes,después,t_us\n", out);
+        streams.sinks.push_back(&csv);
+    }
+    if (vcd)
+        streams.sinks.push_back(&*vcd);
+    if (outputs.fast)
+        return watchFast(port, base, *outputs.fast, own, streams, err);
     std::optional<RawTerminal> keys;
     if (terminal) {
         // A screen of its own, and no cursor while the table is redrawn; both given back.
@@ -167,9 +279,7 @@ int watchPins(Port &port, std::uint16_t base, int intervalMs, long count, bool o
             keys.emplace();
         std::fputs("\x1b[?1049h\x1b[?25l", out);
     } else {
-        std::fprintf(out,
-                     "# velmora pins %Xh cada %d ms; los pulsos más cortos no se ven.%s\n"
-                     "hora,pin,señal,antes,después\n",
+        std::fprintf(err, "velmora: pins %Xh cada %d ms; los pulsos más cortos no se ven.%s\n",
                      unsigned(base), intervalMs,
                      own ? " Por ppdev, los pines de control 1 14 16 y 17 son los de este "
                            "proceso: no se pueden observar."
@@ -179,6 +289,8 @@ int watchPins(Port &port, std::uint16_t base, int intervalMs, long count, bool o
 
     std::optional<Registers> last;
     std::string lastFailure;
+    std::optional<std::chrono::steady_clock::time_point> start; // the first sample's
+    std::int64_t tUs = 0;
     for (long n = 0; !stopRequested && (count == 0 || n < count); ++n) {
         if (n > 0 && !wait(intervalMs, keys && keys->active()))
             break;
@@ -190,7 +302,12 @@ int watchPins(Port &port, std::uint16_t base, int intervalMs, long count, bool o
             failure = error.what();
         }
         port.driver->endAction();
+        const auto sampled = std::chrono::steady_clock::now();
+        start = start.value_or(sampled);
+        tUs = std::chrono::duration_cast<std::chrono::microseconds>(sampled - *start).count();
         const std::string time = now();
+        if (failure.empty())
+            streams.sample(tUs, now_);
         if (terminal) {
             std::string screen = "\x1b[H\x1b[2J" + time + "\n";
             if (failure.empty())
@@ -203,24 +320,20 @@ int watchPins(Port &port, std::uint16_t base, int intervalMs, long count, bool o
                           "para salir.\n",
                           intervalMs);
             std::fputs((screen + footer).c_str(), out);
-        } else if (!failure.empty()) {
-            // One line when the failure starts or changes, five fields as every line has.
-            if (failure != lastFailure) {
-                std::string quoted;
-                for (const char c : failure)
-                    quoted += c == '\n'  ? std::string(" ")
-                              : c == '"' ? std::string("\"\"")
-                                         : std::string(1, c);
-                std::fprintf(out, "%s,,error,,\"%s\"\n", time.c_str(), quoted.c_str());
-            }
-        } else if (last) {
-            for (const Pin &pin : signalPins()) {
-                if (own && pin.reg == Register::Control)
-                    continue;
-                if (level(pin, *last) != level(pin, now_))
-                    std::fprintf(out, "%s,%d,%s,%d,%d\n", time.c_str(), pin.number, pin.name,
-                                 level(pin, *last), level(pin, now_));
-            }
+        } else if (!failure.empty() && failure != lastFailure) {
+            // One line when the failure starts or changes, with the fields every line has.
+            std::string quoted;
+            for (const char c : failure)
+                quoted += c == '\n'                  ? std::string(" ")
+                          : c == '"' && outputs.json ? std::string("\\\"")
+                          : c == '"'                 ? std::string("\"\"")
+                                                     : std::string(1, c);
+            if (outputs.json)
+                std::fprintf(out, "{\"t_us\":%lld,\"error\":\"%s\"}\n", static_cast<long long>(tUs),
+                             quoted.c_str());
+            else
+                std::fprintf(out, "%s,,error,,\"%s\",%lld\n", time.c_str(), quoted.c_str(),
+                             static_cast<long long>(tUs));
         }
         lastFailure = failure;
         // A reader that has gone (a closed pipe) ends the watch.
@@ -229,6 +342,7 @@ int watchPins(Port &port, std::uint16_t base, int intervalMs, long count, bool o
         if (failure.empty())
             last = now_;
     }
+    streams.finish(tUs);
     if (terminal)
         std::fputs("\x1b[?25h\x1b[?1049l", out);
     std::fflush(out);
@@ -303,7 +417,7 @@ int writePort(std::uint16_t address, std::uint8_t value, bool simulated, std::FI
 }
 
 int showPins(std::optional<std::uint16_t> base, bool watch, int intervalMs, long count,
-             bool simulated, std::FILE *out, std::FILE *err)
+             bool simulated, const WatchOutputs &outputs, std::FILE *out, std::FILE *err)
 {
     if (!base) {
         const auto ports = portio::kernelPorts();
@@ -314,11 +428,14 @@ int showPins(std::optional<std::uint16_t> base, bool watch, int intervalMs, long
         return Unreachable;
     const bool own = port->routing && port->routing->throughPpdev(std::uint16_t(*base + 2));
     if (watch)
-        return watchPins(*port, *base, intervalMs, count, own, out);
+        return watchPins(*port, *base, intervalMs, count, own, outputs, out, err);
     try {
         const Registers registers = sample(*port->driver, *base);
         port->driver->endAction();
-        std::fputs(pinTable(*base, registers, own).c_str(), out);
+        if (outputs.json)
+            timing::JsonLinesWriter(out, *base).sample(0, registers);
+        else
+            std::fputs(pinTable(*base, registers, own).c_str(), out);
         return Done;
     } catch (const port::PortError &error) {
         return failed(error, err);

@@ -125,6 +125,11 @@ measure() {
         --benchmark_repetitions="$REPETITIONS" --benchmark_report_aggregates_only=true \
         --benchmark_out="$results/calls-fresh.json" --benchmark_out_format=json >/dev/null
 
+    echo "== timing (the real clock on the simulated port, median of $REPETITIONS)"
+    "$build/bench/timing_bench" --benchmark_min_time="$MIN_TIME" \
+        --benchmark_repetitions="$REPETITIONS" --benchmark_report_aggregates_only=true \
+        --benchmark_out="$results/timing.json" --benchmark_out_format=json
+
     echo "== whole process (Xvfb: $ROUNDS rounds of $RUNS runs; peak memory: $RSS_RUNS runs)"
     # The program falls back to the simulated port only where it finds no way to a real one, so
     # the runs are made by a user with no capabilities and no groups, who cannot gain any. A user
@@ -157,6 +162,9 @@ summarise() {
         echo "|---|---|---|---|---|"
         jq -r --slurpfile fresh "$results/calls-fresh.json" -f bench/summary_calls.jq \
             "$results/calls.json"
+        if [ -f "$results/timing.json" ]; then
+            jq -r -f bench/summary_timing.jq "$results/timing.json"
+        fi
         if [ -f "$results/startup.json" ]; then
             jq -r --rawfile rss "$results/peak-rss.txt" -f bench/summary_startup.jq \
                 "$results/startup.json"

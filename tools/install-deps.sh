@@ -31,6 +31,8 @@ packages=(
     clang libclang-rt-14-dev
     # The real program driven end to end: the clipboard read back, and a window closed politely.
     xclip libxcb1-dev
+    # The real consumer of the watch's Value Change Dump files, which the timing tests feed it.
+    sigrok-cli
 )
 
 missing=()

@@ -29,6 +29,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -282,6 +283,55 @@ void helperServesParallelPortsOnly()
     checkCli({"read", "0x70"}, 1, {"solo se les sirven registros de puerto paralelo"});
 }
 
+// Two programs on the port through the helper, which holds no claim: a fast watch writing a VCD
+// sees a 20 ms pulse that another process gives, its width within twice the watch's longest gap
+// (or 1 ms) of 20 ms.
+void watchSeesAPulse()
+{
+    const std::string vcd = "/opt/watch.vcd";
+    checkCli({"write", "378h", "0"}, 0);
+    const Child watch =
+        start(cliPath, {"pins", "--watch", "--fast", "--duration", "1s", "--vcd", vcd});
+    usleep(250'000);
+    checkCli({"pulse", "378h", "0xFF", "--width", "20ms", "--idle", "0"}, 0, {"ancho pedido"});
+    const Child watched = finish(watch);
+    const std::size_t gapAt = watched.complaint.find("hueco entre dos muestras fue de ");
+    const double gapUs =
+        gapAt == std::string::npos ? 1e9 : std::atof(watched.complaint.c_str() + gapAt + 32);
+    // D0 is the wire with code '"'; its first rise and the fall after it.
+    const std::string file = readFile(vcd);
+    const std::size_t body = file.find("$end\n#", file.find("$dumpvars"));
+    long time = -1, rise = -1, fall = -1;
+    for (std::size_t at = body; at < file.size();) {
+        const std::size_t end = file.find('\n', at);
+        const std::string line = file.substr(at, end - at);
+        if (line[0] == '#')
+            time = std::atol(line.c_str() + 1);
+        else if (line == "1\"" && rise < 0)
+            rise = time;
+        else if (line == "0\"" && rise >= 0 && fall < 0)
+            fall = time;
+        at = end == std::string::npos ? end : end + 1;
+    }
+    // The same run's CSV has the same edges, at the same t_us (its last column).
+    const auto csvTime = [&](const std::string &edge) {
+        const std::size_t row = watched.printed.find(edge);
+        const std::size_t end = watched.printed.find('\n', row);
+        return row == std::string::npos
+                   ? -2L
+                   : std::atol(watched.printed.c_str() + watched.printed.rfind(',', end) + 1);
+    };
+    check(watched.printed.rfind("hora,pin,señal,antes,después,t_us\n", 0) == 0
+              && csvTime(",2,D0,0,1,") == rise && csvTime(",2,D0,1,0,") == fall,
+          "the watch's CSV, its header first, has the VCD's edges: " + watched.printed);
+    const double allowed = std::max(2 * gapUs, 1000.0);
+    check(watched.status == 0 && rise > 0 && fall > rise
+              && std::abs(double(fall - rise) - 20000) <= allowed,
+          "a fast watch's VCD shows the other process's 20 ms pulse as "
+              + std::to_string(fall - rise) + " µs, longest gap " + std::to_string(gapUs)
+              + " µs: " + watched.complaint);
+}
+
 // ppdev itself, as the port code and the fakes of its tests take it, and two programs on one port.
 void ppdevClaims()
 {
@@ -408,6 +458,7 @@ int main(int argc, char **argv)
     part("user in velmora-port, the kernel owning no port", {PortGroup}, false,
          helperServesParallelPortsOnly);
     check(!cmosBefore.empty() && cmos() == cmosBefore, "the CMOS is unchanged");
+    part("user in velmora-port: a watch and a pulse", {PortGroup}, false, watchSeesAPulse);
     part("user in no group", {}, false, [] {
         checkCli({"read", "888"}, 1, {"no hay ningún camino real"});
     });
