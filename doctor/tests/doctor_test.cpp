@@ -1,0 +1,299 @@
+#include "doctor.h"
+#include "named_cases.h"
+#include "pci_ids.h"
+#include "temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <functional>
+#include <map>
+
+namespace {
+
+using doctor::Findings;
+
+struct FakeProbes : doctor::Probes
+{
+    int deviceError = 0;
+    int iopermError = EPERM;
+    int devPortError = EACCES;
+    std::optional<port::PortFailure> helperFailure;
+    int helperStarts = 0;
+
+    int openDevice(const std::string &) override { return deviceError; }
+    int ioperm(std::uint16_t, unsigned) override { return iopermError; }
+    int openDevPort(const std::string &) override { return devPortError; }
+    std::optional<port::PortFailure> helper(const std::string &) override
+    {
+        ++helperStarts;
+        return helperFailure;
+    }
+};
+
+struct Bar
+{
+    unsigned start = 0;
+    unsigned length = 0;
+    bool io = true;
+};
+
+// A PCI function as sysfs shows it (Documentation/ABI/testing/sysfs-bus-pci).
+void pci(const TempDir &root, const std::string &slot, const std::string &ids, unsigned classCode,
+         const std::vector<Bar> &bars, bool ioOn = true, const std::string &driver = "")
+{
+    const std::string folder = "sys/bus/pci/devices/" + slot + "/";
+    const char *names[] = {"vendor", "device", "subsystem_vendor", "subsystem_device"};
+    for (int i = 0; i < 4; ++i)
+        root.write(folder + names[i], "0x" + ids.substr(5 * i, 4) + "\n");
+    char line[80];
+    std::snprintf(line, sizeof line, "0x%06x\n", classCode);
+    root.write(folder + "class", line);
+    std::string resource;
+    for (std::size_t i = 0; i < 7; ++i) {
+        const Bar bar = i < bars.size() ? bars[i] : Bar{};
+        std::snprintf(line, sizeof line, "0x%016x 0x%016x 0x%016x\n", bar.start,
+                      bar.length ? bar.start + bar.length - 1 : 0,
+                      bar.length ? (bar.io ? 0x40101u : 0x40200u) : 0u);
+        resource += line;
+    }
+    root.write(folder + "resource", resource);
+    std::string config(64, '\0');
+    config[4] = ioOn ? 3 : 2;
+    root.write(folder + "config", config);
+    if (!driver.empty()) {
+        root.write("sys/bus/pci/drivers/" + driver + "/bind", "");
+        std::filesystem::create_directory_symlink("../../../bus/pci/drivers/" + driver,
+                                                  root.str() + "/" + folder + "driver");
+    }
+}
+
+void kernelPort(const TempDir &root, const std::string &name, const std::string &baseAddr)
+{
+    const std::string folder = "proc/sys/dev/parport/" + name + "/";
+    root.write(folder + "base-addr", baseAddr);
+    root.write(folder + "modes", "PCSPP,TRISTATE,COMPAT,ECP\n");
+    root.write(folder + "devices/active", "none\n");
+}
+
+void pnp(const TempDir &root, const std::string &id, const std::string &resources)
+{
+    root.write("sys/bus/pnp/devices/00:05/id", id + "\n");
+    root.write("sys/bus/pnp/devices/00:05/resources", "state = active\n" + resources);
+}
+
+void usbAdapter(const TempDir &root)
+{
+    root.write("sys/devices/usb1/1-1/product", "USB-Parallel Bridge\n");
+    root.write("sys/devices/usb1/1-1/1-1:1.0/usbmisc/lp0/dev", "180:0\n");
+    std::filesystem::create_directories(root.str() + "/sys/class/usbmisc");
+    std::filesystem::create_directory_symlink("../../devices/usb1/1-1/1-1:1.0/usbmisc/lp0",
+                                              root.str() + "/sys/class/usbmisc/lp0");
+    std::filesystem::create_directory_symlink(
+        "../../../1-1:1.0", root.str() + "/sys/devices/usb1/1-1/1-1:1.0/usbmisc/lp0/device");
+}
+
+const std::vector<Bar> Parallel = {{0xD010, 8}, {0xD410, 4}};
+
+doctor::System systemAt(const TempDir &root)
+{
+    return {root.str() + "/proc", root.str() + "/sys", root.str() + "/dev",
+            root.str() + "/etc/velmora/portio.conf", root.str() + "/pci.ids"};
+}
+
+// "D010 ecp D410 kernel,pci ppdev; ...": what a person reads first of each port.
+std::string summary(const Findings &findings)
+{
+    std::string text;
+    for (const doctor::FoundPort &port : findings.ports) {
+        char base[16] = "usb";
+        if (port.base)
+            std::snprintf(base, sizeof base, "%X", unsigned(*port.base));
+        text += (text.empty() ? "" : "; ") + std::string(base);
+        if (port.ecpBase)
+            text += " ecp "
+                    + (std::stringstream() << std::hex << std::uppercase << *port.ecpBase).str();
+        std::string sources;
+        for (const doctor::Source source : port.sources)
+            sources += (sources.empty() ? "" : ",") + std::string(doctor::sourceName(source));
+        text += " " + sources + " " + (port.path ? doctor::pathName(*port.path) : "none");
+    }
+    return text;
+}
+
+struct Machine : NamedCase
+{
+    std::function<void(const TempDir &, FakeProbes &)> build;
+    std::string ports;   // summary()
+    std::string problem; // part of the first port's problem
+    std::string fix;     // part of its fix
+    std::string textHas; // part of the text
+};
+
+class Machines : public testing::TestWithParam<Machine>
+{};
+
+TEST_P(Machines, FindEveryPortAndWhatReachesIt)
+{
+    const Machine &machine = GetParam();
+    TempDir root;
+    FakeProbes probes;
+    machine.build(root, probes);
+    const Findings findings = doctor::findPorts(systemAt(root), probes);
+    EXPECT_EQ(summary(findings), machine.ports);
+    const doctor::FoundPort none;
+    const doctor::FoundPort &first = findings.ports.empty() ? none : findings.ports[0];
+    EXPECT_NE(first.problem.find(machine.problem), std::string::npos) << first.problem;
+    EXPECT_NE(first.fix.find(machine.fix), std::string::npos) << first.fix;
+    EXPECT_TRUE(machine.fix.empty() || first.alternative.find("io=") == std::string::npos
+                || findings.lockdown.empty());
+    const std::string text = doctor::renderText(findings);
+    EXPECT_NE(text.find(machine.textHas), std::string::npos) << text;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Machines,
+    testing::Values(
+        Machine{{"UnboundParallelCard"},
+                [](const TempDir &root, FakeProbes &) {
+                    pci(root, "0000:03:00.0", "1234 5678 1234 0001", 0x070103, Parallel);
+                },
+                "D010 ecp D410 pci none",
+                "velmora-portio no sirve D010h",
+                "printf 'D010-D017\\nD410-D412\\n' | sudo tee -a ",
+                "modprobe parport_pc io=0xD010 io_hi=0xD410"},
+        Machine{{"BoundCardListedByTheKernel"},
+                [](const TempDir &root, FakeProbes &) {
+                    pci(root, "0000:03:00.0", "1234 5678 1234 0001", 0x070103, Parallel, true,
+                        "parport_pc");
+                    kernelPort(root, "parport1", "53264\t54288\n");
+                },
+                "D010 ecp D410 kernel,pci ppdev",
+                "",
+                "",
+                "No falta nada"},
+        Machine{{"MultiIoCardWhoseBar0IsSerial"},
+                [](const TempDir &root, FakeProbes &) {
+                    pci(root, "0000:04:00.0", "9710 9835 1000 0012", 0x070002,
+                        {{0xEC00, 8}, {0xE800, 8}, {0xE880, 8}, {0xE480, 8}});
+                },
+                "E880 pci none",
+                "no sirve E880h",
+                "E880-E887\\n'",
+                "controlador ninguno"},
+        Machine{
+            {"CardWithIoDecodingOff"},
+            [](const TempDir &root, FakeProbes &) {
+                pci(root, "0000:05:00.0", "1234 5678 1234 0001", 0x070100, {{0xCC00, 8}}, false);
+            },
+            "CC00 pci none",
+            "decodificación de E/S",
+            "sudo tee ",
+            "/bus/pci/devices/0000:05:00.0/enable"},
+        Machine{{"FirmwareOnlyPort"},
+                [](const TempDir &root, FakeProbes &) {
+                    pnp(root, "PNP0401", "io 0x378-0x37f\nio 0x778-0x77a\nirq 7\n");
+                },
+                "378 ecp 778 firmware helper",
+                "",
+                "",
+                "No falta nada"},
+        Machine{{"RootWithNoPathAtAll"},
+                [](const TempDir &root, FakeProbes &probes) {
+                    pnp(root, "PNP0400", "io 0x378-0x37f\n");
+                    probes.iopermError = ENOSYS;
+                    probes.devPortError = ENOENT;
+                    probes.helperFailure = {"velmora-portio no está instalado", "Instale Velmora.",
+                                            ENOENT};
+                },
+                "378 firmware none",
+                "no está instalado",
+                "Instale Velmora.",
+                "Lo que falta"},
+        Machine{{"KernelPortForAUserOutsideLp"},
+                [](const TempDir &root, FakeProbes &probes) {
+                    kernelPort(root, "parport0", "888\t1912\n");
+                    probes.deviceError = EACCES;
+                },
+                "378 ecp 778 kernel none",
+                "su usuario no tiene permiso",
+                "sudo usermod -aG lp $USER",
+                "rmmod"},
+        Machine{{"LockedDownKernel"},
+                [](const TempDir &root, FakeProbes &) {
+                    root.write("sys/kernel/security/lockdown",
+                               "none [integrity] confidentiality\n");
+                    pci(root, "0000:03:00.0", "1c00 3050 1c00 3050", 0x070102,
+                        {{0xD000, 8, false}, {0xD010, 8}, {0xD020, 8}});
+                },
+                "D020 pci none",
+                "ningún ajuste salta",
+                "sudo modprobe parport_pc && sudo modprobe ppdev",
+                "bloqueado"},
+        Machine{{"UsbPrinterAdapter"},
+                [](const TempDir &root, FakeProbes &) { usbAdapter(root); },
+                "usb usb none",
+                "protocolo de impresora",
+                "",
+                "USB-Parallel Bridge"},
+        Machine{{"NonParallelCardWithAnIoBar"},
+                [](const TempDir &root, FakeProbes &) {
+                    pci(root, "0000:02:00.0", "8086 100e 8086 001e", 0x020000, {{0xC000, 64}});
+                },
+                "",
+                "",
+                "",
+                "Ninguno"},
+        Machine{{"NoPortAtAll"}, [](const TempDir &, FakeProbes &) {}, "", "", "", "Ninguno"}),
+    CaseName());
+
+// What a script reads: checked by a real JSON reader, key by key.
+TEST(PortsJson, IsOneArraySortedByBaseWithEveryKey)
+{
+    TempDir root;
+    FakeProbes probes;
+    pci(root, "0000:03:00.0", "1234 5678 1234 0001", 0x070103, Parallel, true, "parport_pc");
+    kernelPort(root, "parport1", "53264\t54288\n");
+    pnp(root, "PNP0400", "io 0x378-0x37f\n");
+    usbAdapter(root);
+    root.write("pci.ids", "# comment\n1234  Acme \"Quoted\"\n\t5678  Parallel Card\n");
+    const std::string json = doctor::renderJson(doctor::findPorts(systemAt(root), probes));
+    const auto file = root.write("ports.json", json);
+    const std::string check =
+        "import json,sys\n"
+        "d = json.load(open(sys.argv[1]))\n"
+        "keys = {'base','ecp_base','sources','kernel_port','device','pci','modes','reachable',"
+        "'path','problem','fix'}\n"
+        "assert all(keys <= set(p) for p in d), d\n"
+        "assert [p['base'] for p in d] == [0x378, 0xD010, None], d\n"
+        "assert d[1]['sources'] == ['kernel', 'pci'] and d[1]['path'] == 'ppdev'\n"
+        "assert d[1]['pci'] == {'slot': '0000:03:00.0', 'vendor': '1234', 'device': '5678', "
+        "'name': 'Acme \"Quoted\" Parallel Card', 'driver': 'parport_pc', 'io_enabled': True}\n"
+        "assert d[0]['pci'] is None and d[0]['ecp_base'] is None and d[0]['fix'] is None\n"
+        "assert d[2]['reachable'] is False and d[2]['path'] is None\n";
+    root.write("check.py", check);
+    if (std::system("python3 -c '' 2>/dev/null") != 0)
+        GTEST_SKIP() << "python3 is not installed";
+    EXPECT_EQ(std::system(("python3 " + root.str() + "/check.py " + file.string()).c_str()), 0)
+        << json;
+}
+
+// The PCI database is the system's data: a broken or absent one costs a name, nothing more.
+TEST(PciIds, NamesWhatItCanAndNothingElse)
+{
+    TempDir root;
+    const std::string longLine(2000, 'x');
+    const auto path =
+        root.write("pci.ids", longLine
+                                  + "\n1c00  Vendor\n\t305\n\t3050  Card\n\t\t1c00 3050  Sub\n"
+                                    "9710  Other\nC 07  Communication controller\n\t01  Parallel\n")
+            .string();
+    const auto names =
+        doctor::pciNames({{0x1c00, 0x3050}, {0x1c00, 0x1111}, {0x0701, 0x0001}}, path);
+    EXPECT_EQ(names, (std::map<doctor::PciId, std::string>{{{0x1c00, 0x3050}, "Vendor Card"},
+                                                           {{0x1c00, 0x1111}, "Vendor"}}));
+    EXPECT_TRUE(doctor::pciNames({{0x1c00, 0x3050}}, root.str() + "/none").empty());
+}
+
+} // namespace
