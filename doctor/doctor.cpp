@@ -22,7 +22,6 @@ namespace {
 constexpr std::size_t EntryLimit = 4096;
 constexpr std::size_t FileLimit = 8192;
 constexpr unsigned long IoResource = 0x100; // IORESOURCE_IO in a sysfs resource line's flags
-constexpr std::uint16_t EcpOffset = 0x400;
 
 std::string readText(const std::string &path, std::size_t limit = FileLimit)
 {
