@@ -21,16 +21,11 @@ struct FakeProbes : doctor::Probes
     int iopermError = EPERM;
     int devPortError = EACCES;
     std::optional<port::PortFailure> helperFailure;
-    int helperStarts = 0;
 
     int openDevice(const std::string &) override { return deviceError; }
     int ioperm(std::uint16_t, unsigned) override { return iopermError; }
     int openDevPort(const std::string &) override { return devPortError; }
-    std::optional<port::PortFailure> helper(const std::string &) override
-    {
-        ++helperStarts;
-        return helperFailure;
-    }
+    std::optional<port::PortFailure> helper(const std::string &) override { return helperFailure; }
 };
 
 struct Bar
@@ -108,13 +103,11 @@ std::string summary(const Findings &findings)
 {
     std::string text;
     for (const doctor::FoundPort &port : findings.ports) {
-        char base[16] = "usb";
+        char base[32] = "usb";
         if (port.base)
-            std::snprintf(base, sizeof base, "%X", unsigned(*port.base));
+            std::snprintf(base, sizeof base, port.ecpBase ? "%X ecp %X" : "%X",
+                          unsigned(*port.base), unsigned(port.ecpBase.value_or(0)));
         text += (text.empty() ? "" : "; ") + std::string(base);
-        if (port.ecpBase)
-            text += " ecp "
-                    + (std::stringstream() << std::hex << std::uppercase << *port.ecpBase).str();
         std::string sources;
         for (const doctor::Source source : port.sources)
             sources += (sources.empty() ? "" : ",") + std::string(doctor::sourceName(source));
