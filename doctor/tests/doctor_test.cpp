@@ -118,11 +118,14 @@ std::string summary(const Findings &findings)
 
 struct Machine : NamedCase
 {
+    struct
+    {
+        std::string ports;   // summary()
+        std::string problem; // part of the first port's problem
+        std::string fix;     // part of its fix
+        std::string textHas; // part of the text
+    } expected;
     std::function<void(const TempDir &, FakeProbes &)> build;
-    std::string ports;   // summary()
-    std::string problem; // part of the first port's problem
-    std::string fix;     // part of its fix
-    std::string textHas; // part of the text
 };
 
 class Machines : public testing::TestWithParam<Machine>
@@ -133,38 +136,39 @@ TEST_P(Machines, FindEveryPortAndWhatReachesIt)
     const Machine &machine = GetParam();
     TempDir root;
     FakeProbes probes;
-    if (machine.ports.find("admin") != std::string::npos && ::geteuid() != 0)
+    if (machine.expected.ports.find("admin") != std::string::npos && ::geteuid() != 0)
         GTEST_SKIP() << "the administrator's file must belong to root";
     machine.build(root, probes);
     const Findings findings = doctor::findPorts(systemAt(root), probes);
-    EXPECT_EQ(summary(findings), machine.ports);
+    EXPECT_EQ(summary(findings), machine.expected.ports);
     const doctor::FoundPort none;
     const doctor::FoundPort &first = findings.ports.empty() ? none : findings.ports[0];
-    EXPECT_NE(first.problem.find(machine.problem), std::string::npos) << first.problem;
-    EXPECT_NE(first.fix.find(machine.fix), std::string::npos) << first.fix;
-    EXPECT_TRUE(machine.fix.empty() || first.alternative.find("io=") == std::string::npos
+    EXPECT_NE(first.problem.find(machine.expected.problem), std::string::npos) << first.problem;
+    EXPECT_NE(first.fix.find(machine.expected.fix), std::string::npos) << first.fix;
+    EXPECT_TRUE(machine.expected.fix.empty() || first.alternative.find("io=") == std::string::npos
                 || findings.lockdown.empty());
     const std::string text = doctor::renderText(findings);
     // "!text": the text must not say it, as a listing that ends "No falta nada" while
     // nothing reaches the port.
-    if (machine.textHas.rfind('!', 0) == 0)
-        EXPECT_EQ(text.find(machine.textHas.substr(1)), std::string::npos) << text;
+    if (machine.expected.textHas.rfind('!', 0) == 0)
+        EXPECT_EQ(text.find(machine.expected.textHas.substr(1)), std::string::npos) << text;
     else
-        EXPECT_NE(text.find(machine.textHas), std::string::npos) << text;
+        EXPECT_NE(text.find(machine.expected.textHas), std::string::npos) << text;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, Machines,
     testing::Values(
         Machine{{"UnboundParallelCard"},
+                {"D010 ecp D410 pci none", "velmora-portio no sirve D010h",
+                 "printf 'D010-D017\\nD410-D412\\n' | sudo tee -a ",
+                 "modprobe parport_pc io=0xD010 io_hi=0xD410"},
                 [](const TempDir &root, FakeProbes &) {
                     pci(root, "0000:03:00.0", "1234 5678 1234 0001", 0x070103, Parallel);
-                },
-                "D010 ecp D410 pci none",
-                "velmora-portio no sirve D010h",
-                "printf 'D010-D017\\nD410-D412\\n' | sudo tee -a ",
-                "modprobe parport_pc io=0xD010 io_hi=0xD410"},
+                }},
         Machine{{"BoundCardListedByTheKernel"},
+                {"D010 ecp D410 kernel,pci ppdev", "", "",
+                 "parport1, en uso por lp0; abierto por 1234 (cupsd)"},
                 [](const TempDir &root, FakeProbes &) {
                     pci(root, "0000:03:00.0", "1234 5678 1234 0001", 0x070103, Parallel, true,
                         "parport_pc");
@@ -174,102 +178,73 @@ INSTANTIATE_TEST_SUITE_P(
                     std::filesystem::create_directories(root.str() + "/proc/1234/fd");
                     std::filesystem::create_symlink(root.str() + "/dev/parport1",
                                                     root.str() + "/proc/1234/fd/3");
-                },
-                "D010 ecp D410 kernel,pci ppdev",
-                "",
-                "",
-                "parport1, en uso por lp0; abierto por 1234 (cupsd)"},
+                }},
         Machine{{"UnboundCardOnceItsFixIsApplied"},
+                {"D010 ecp D410 pci,admin helper", "", "", "No falta nada"},
                 [](const TempDir &root, FakeProbes &) {
                     pci(root, "0000:03:00.0", "1234 5678 1234 0001", 0x070103, Parallel);
                     root.write("etc/velmora/portio.conf", "D010-D017\nD410-D412\n");
-                },
-                "D010 ecp D410 pci,admin helper",
-                "",
-                "",
-                "No falta nada"},
+                }},
         Machine{{"MultiIoCardWhoseBar0IsSerial"},
+                {"E880 pci none", "no sirve E880h", "E880-E887\\n'", "controlador ninguno"},
                 [](const TempDir &root, FakeProbes &) {
                     pci(root, "0000:04:00.0", "9710 9835 1000 0012", 0x070002,
                         {{0xEC00, 8}, {0xE800, 8}, {0xE880, 8}, {0xE480, 8}});
-                },
-                "E880 pci none",
-                "no sirve E880h",
-                "E880-E887\\n'",
-                "controlador ninguno"},
+                }},
         Machine{
             {"CardWithIoDecodingOff"},
-            [](const TempDir &root, FakeProbes &) {
-                pci(root, "0000:05:00.0", "1234 5678 1234 0001", 0x070100, {{0xCC00, 8}}, false);
-            },
             "CC00 pci none",
             "decodificación de E/S",
             "sudo tee ",
-            "/bus/pci/devices/0000:05:00.0/enable"},
+            "/bus/pci/devices/0000:05:00.0/enable",
+            [](const TempDir &root, FakeProbes &) {
+                pci(root, "0000:05:00.0", "1234 5678 1234 0001", 0x070100, {{0xCC00, 8}}, false);
+            }},
         Machine{{"FirmwareOnlyPort"},
+                {"378 ecp 778 firmware helper", "", "", "No falta nada"},
                 [](const TempDir &root, FakeProbes &) {
                     pnp(root, "PNP0401", "io 0x378-0x37f\nio 0x778-0x77a\nirq 7\n");
-                },
-                "378 ecp 778 firmware helper",
-                "",
-                "",
-                "No falta nada"},
+                }},
         Machine{{"RootWithNoPathAtAll"},
+                {"378 firmware none", "no está instalado", "Instale Velmora.", "!No falta nada"},
                 [](const TempDir &root, FakeProbes &probes) {
                     pnp(root, "PNP0400", "io 0x378-0x37f\n");
                     probes.iopermError = ENOSYS;
                     probes.devPortError = ENOENT;
                     probes.helperFailure = {"velmora-portio no está instalado", "Instale Velmora.",
                                             ENOENT};
-                },
-                "378 firmware none",
-                "no está instalado",
-                "Instale Velmora.",
-                "!No falta nada"},
+                }},
         Machine{{"KernelPortForAUserOutsideLp"},
+                {"378 ecp 778 kernel none", "su usuario no tiene permiso",
+                 "sudo usermod -aG lp $USER", "rmmod"},
                 [](const TempDir &root, FakeProbes &probes) {
                     kernelPort(root, "parport0", "888\t1912\n");
                     probes.deviceError = EACCES;
-                },
-                "378 ecp 778 kernel none",
-                "su usuario no tiene permiso",
-                "sudo usermod -aG lp $USER",
-                "rmmod"},
+                }},
         Machine{{"LockedDownKernel"},
+                {"D020 pci none", "ningún ajuste salta",
+                 "sudo modprobe parport_pc && sudo modprobe ppdev", "bloqueado"},
                 [](const TempDir &root, FakeProbes &) {
                     root.write("sys/kernel/security/lockdown",
                                "none [integrity] confidentiality\n");
                     pci(root, "0000:03:00.0", "1c00 3050 1c00 3050", 0x070102,
                         {{0xD000, 8, false}, {0xD010, 8}, {0xD020, 8}});
-                },
-                "D020 pci none",
-                "ningún ajuste salta",
-                "sudo modprobe parport_pc && sudo modprobe ppdev",
-                "bloqueado"},
+                }},
         Machine{{"LockedDownKernelAndAFirmwarePort"},
+                {"378 firmware none", "ningún ajuste salta", "", "!No falta nada"},
                 [](const TempDir &root, FakeProbes &) {
                     root.write("sys/kernel/security/lockdown", "none [integrity]\n");
                     pnp(root, "PNP0400", "io 0x378-0x37f\n");
-                },
-                "378 firmware none",
-                "ningún ajuste salta",
-                "",
-                "!No falta nada"},
+                }},
         Machine{{"UsbPrinterAdapter"},
-                [](const TempDir &root, FakeProbes &) { usbAdapter(root); },
-                "usb usb none",
-                "protocolo de impresora",
-                "",
-                "USB-Parallel Bridge"},
+                {"usb usb none", "protocolo de impresora", "", "USB-Parallel Bridge"},
+                [](const TempDir &root, FakeProbes &) { usbAdapter(root); }},
         Machine{{"NonParallelCardWithAnIoBar"},
+                {"", "", "", "Ninguno"},
                 [](const TempDir &root, FakeProbes &) {
                     pci(root, "0000:02:00.0", "8086 100e 8086 001e", 0x020000, {{0xC000, 64}});
-                },
-                "",
-                "",
-                "",
-                "Ninguno"},
-        Machine{{"NoPortAtAll"}, [](const TempDir &, FakeProbes &) {}, "", "", "", "Ninguno"}),
+                }},
+        Machine{{"NoPortAtAll"}, {"", "", "", "Ninguno"}, [](const TempDir &, FakeProbes &) {}}),
     CaseName());
 
 // What a script reads: checked by a real JSON reader, key by key.
