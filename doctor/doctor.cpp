@@ -347,55 +347,66 @@ private:
         }
     }
 
+    static void add(FoundPort &port, const std::string &problem, const std::string &fix)
+    {
+        port.problem += (port.problem.empty() || problem.empty() ? "" : "; además, ") + problem;
+        port.fix += (port.fix.empty() || fix.empty() ? "" : "\n") + fix;
+    }
+
+    // A card that does not decode I/O answers no path: it is enabled first, and what else it
+    // needs follows.
     void otherPort(FoundPort &port, std::uint16_t base)
     {
         alternative(port);
-        if (port.pci && !port.pci->ioEnabled) {
-            port.problem = "la tarjeta " + port.pci->slot
-                           + " tiene apagada la decodificación de E/S: sus registros no "
-                             "responden por ningún camino";
-            port.fix = "echo 1 | sudo tee " + m_system.sysRoot + "/bus/pci/devices/"
-                       + port.pci->slot + "/enable";
+        const bool decodes = !port.pci || port.pci->ioEnabled;
+        if (!decodes)
+            add(port,
+                "la tarjeta " + port.pci->slot
+                    + " tiene apagada la decodificación de E/S: sus registros no responden",
+                "echo 1 | sudo tee " + m_system.sysRoot + "/bus/pci/devices/" + port.pci->slot
+                    + "/enable");
+        if (const auto path = direct(base)) {
+            port.path = decodes ? path : std::nullopt;
             return;
         }
-        if ((port.path = direct(base)))
-            return;
         if (!m_findings.lockdown.empty()) {
-            port.problem = "el núcleo está bloqueado (lockdown «" + m_findings.lockdown
-                           + "»): ni root ni velmora-portio llegan a registros de E/S, y ningún "
-                             "ajuste salta ese bloqueo";
-            if (port.pci && !port.pci->knownTo.empty() && port.pci->driver.empty())
-                port.fix = "sudo modprobe " + port.pci->knownTo + " && sudo modprobe ppdev"
-                           + "   # el núcleo toma la tarjeta y ppdev la sirve";
+            const bool bindable =
+                port.pci && !port.pci->knownTo.empty() && port.pci->driver.empty();
+            add(port,
+                "el núcleo está bloqueado (lockdown «" + m_findings.lockdown
+                    + "»): ni root ni velmora-portio llegan a registros de E/S, y ningún ajuste "
+                      "salta ese bloqueo",
+                bindable ? "sudo modprobe " + port.pci->knownTo
+                               + " && sudo modprobe ppdev   # el núcleo toma la tarjeta y ppdev "
+                                 "la sirve"
+                         : "");
             return;
         }
         const bool served = m_policy.verdict(base) == portio::Verdict::Served
                             && m_policy.verdict(base + 2) == portio::Verdict::Served;
         const auto &failure = helper();
         if (served && !failure) {
-            port.path = Path::Helper;
+            port.path = decodes ? std::optional(Path::Helper) : std::nullopt;
             return;
         }
-        if (!served) {
-            const portio::AdminFile &admin = m_findings.admin;
-            port.problem = "velmora-portio no sirve " + hex(base)
-                           + "h: solo sirve los bloques estándar y los que lista " + admin.path;
-            if (admin.present && !admin.honoured) {
-                port.problem += ", que ahora no se tiene en cuenta (" + admin.whyIgnored + ")";
-                port.fix = admin.remedy;
-                return;
-            }
+        const portio::AdminFile &admin = m_findings.admin;
+        if (!served && admin.present && !admin.honoured)
+            add(port,
+                "velmora-portio no sirve " + hex(base) + "h: " + admin.path
+                    + " no se tiene en cuenta (" + admin.whyIgnored + ")",
+                admin.remedy);
+        else if (!served) {
             std::string lines = hex(base) + "-" + hex(base + 7u) + "\\n";
             if (port.ecpBase)
                 lines += hex(*port.ecpBase) + "-" + hex(*port.ecpBase + 2u) + "\\n";
-            const auto slash = admin.path.rfind('/');
-            port.fix = "sudo mkdir -p " + admin.path.substr(0, slash) + " && printf '" + lines
-                       + "' | sudo tee -a " + admin.path;
+            add(port,
+                "velmora-portio no sirve " + hex(base)
+                    + "h: solo sirve los bloques estándar y los que lista " + admin.path,
+                "sudo mkdir -p " + admin.path.substr(0, admin.path.rfind('/')) + " && printf '"
+                    + lines + "' | sudo tee -a " + admin.path);
         }
-        if (failure) {
-            port.problem += (port.problem.empty() ? "" : "; además, ") + failure->reason;
-            port.fix += (port.fix.empty() ? "" : "\n") + failure->remedy;
-        }
+        if (failure)
+            add(port, failure->reason, failure->remedy);
     }
 
     // parport_pc's io= and io_hi= make it probe the listed ports alone, so they must list every

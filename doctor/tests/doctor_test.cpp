@@ -193,10 +193,8 @@ INSTANTIATE_TEST_SUITE_P(
                 }},
         Machine{
             {"CardWithIoDecodingOff"},
-            "CC00 pci none",
-            "decodificación de E/S",
-            "sudo tee ",
-            "/bus/pci/devices/0000:05:00.0/enable",
+            {"CC00 pci none", "decodificación de E/S", "/enable\nsudo mkdir -p ",
+             "/bus/pci/devices/0000:05:00.0/enable"},
             [](const TempDir &root, FakeProbes &) {
                 pci(root, "0000:05:00.0", "1234 5678 1234 0001", 0x070100, {{0xCC00, 8}}, false);
             }},
