@@ -45,7 +45,8 @@ const char *const Usage =
     "                                     escribe un byte en el puerto\n"
     "     velmora pins [BASE] [--watch [--interval MS] [--count N]] [--simulated]\n"
     "                                     los 17 pines de señal del conector de 25 pines\n"
-    "     velmora ports                   los puertos paralelos y qué acceso tiene su usuario\n"
+    "     velmora ports [--json]          todos los puertos paralelos, qué camino llega a cada\n"
+    "                                     uno para su usuario y, si no llega ninguno, qué hacer\n"
     "     velmora --help | --version\n"
     "\n"
     "DIRECCIÓN y BASE: decimal de 0 a 65535, o hexadecimal como 0x378, 378h o &H378.\n"
@@ -58,6 +59,10 @@ const char *const Usage =
     "microsegundos) no se ven. Cada muestra toma el puerto solo mientras lee, de modo que\n"
     "otros programas pueden usarlo a la vez; por ppdev, cualquier orden, incluso pins,\n"
     "deja los pines de control de este proceso (0Ch al empezar).\n"
+    "\n"
+    "ports busca los puertos sin tocar ninguno: los del núcleo, las tarjetas PCI y PCIe,\n"
+    "los del firmware, los del archivo del administrador y los adaptadores USB. Con --json\n"
+    "escribe una lista JSON, un objeto por puerto (sus claves, en man velmora).\n"
     "\n"
     "--simulated usa el puerto simulado en lugar del real. Sin él, si no hay camino real\n"
     "a la dirección la orden falla: nunca se da un valor inventado por uno real.\n"
@@ -73,6 +78,7 @@ struct Parsed
     bool bin = false;
     bool watch = false;
     bool simulated = false;
+    bool json = false;
     std::string interval;
     std::string count;
 };
@@ -130,6 +136,8 @@ int runCommand(int argc, char **argv, std::FILE *out, std::FILE *err)
             p.watch = true;
         else if (arg == "--simulated")
             p.simulated = true;
+        else if (arg == "--json")
+            p.json = true;
         else if (arg == "--interval") {
             if (!value(p.interval))
                 return wrongUsage(err, "falta el número de milisegundos tras --interval");
@@ -169,7 +177,8 @@ int runCommand(int argc, char **argv, std::FILE *out, std::FILE *err)
     const bool onlyRead = !(p.hex || p.bin) || p.command == "read";
     const bool onlyPins =
         !(p.watch || !p.interval.empty() || !p.count.empty()) || p.command == "pins";
-    if (!onlyRead || !onlyPins)
+    const bool onlyPorts = !p.json || p.command == "ports";
+    if (!onlyRead || !onlyPins || !onlyPorts)
         return wrongUsage(err, "esa opción no es de «velmora " + p.command + "»");
     if (!p.watch && (!p.interval.empty() || !p.count.empty()))
         return wrongUsage(err, "--interval y --count son de «velmora pins --watch»");
@@ -232,7 +241,7 @@ int runCommand(int argc, char **argv, std::FILE *out, std::FILE *err)
     if (p.command == "ports") {
         if (const int status = extra(0); status >= 0)
             return status;
-        return listPorts(out);
+        return listPorts(p.json, out);
     }
     return wrongUsage(err, "no se conoce la orden «" + p.command + "»");
 #endif

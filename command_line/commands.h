@@ -14,6 +14,7 @@ int writePort(std::uint16_t address, std::uint8_t value, bool simulated, std::FI
 // One snapshot, or with watch a sample every intervalMs until Ctrl-C or q (or count samples).
 int showPins(std::optional<std::uint16_t> base, bool watch, int intervalMs, long count,
              bool simulated, std::FILE *out, std::FILE *err);
-int listPorts(std::FILE *out);
+// Every parallel port of the machine and what reaches it; with json, one JSON array.
+int listPorts(bool json, std::FILE *out);
 
 } // namespace command_line
