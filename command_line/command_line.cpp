@@ -51,7 +51,8 @@ const char *const Usage =
     "     velmora pulse DIRECCIÓN VALOR --width D [--count N --period D] [--idle VALOR]\n"
     "                   [--json] [--simulated]\n"
     "                                     pulsos de VALOR, del ancho D, a un periodo\n"
-    "     velmora ports                   los puertos paralelos y qué acceso tiene su usuario\n"
+    "     velmora ports [--json]          todos los puertos paralelos, qué camino llega a cada\n"
+    "                                     uno para su usuario y, si no llega ninguno, qué hacer\n"
     "     velmora selftest [BASE] [--yes] [--json] [--simulated[=loopback]]\n"
     "                                     prueba el puerto con un tapón de bucle (man velmora)\n"
     "     velmora --help | --version\n"
@@ -76,6 +77,10 @@ const char *const Usage =
     "durante todo el tren (otros programas esperan) y al acabar dice el ancho y el periodo\n"
     "conseguidos, medidos alrededor de las escrituras; Ctrl-C lo acaba en reposo.\n"
     "\n"
+    "ports busca los puertos sin tocar ninguno: los del núcleo, las tarjetas PCI y PCIe,\n"
+    "los del firmware, los del archivo del administrador y los adaptadores USB. Con --json\n"
+    "escribe una lista JSON, un objeto por puerto (sus claves, en man velmora).\n"
+    "\n"
     "--simulated usa el puerto simulado en lugar del real. Sin él, si no hay camino real\n"
     "a la dirección la orden falla: nunca se da un valor inventado por uno real.\n"
     "\n"
@@ -91,10 +96,10 @@ struct Parsed
     bool bin = false;
     bool watch = false;
     bool simulated = false;
+    bool json = false;
     std::string interval;
     std::string count;
     std::optional<std::string> vcd;
-    bool json = false;
     bool fast = false;
     std::optional<std::string> duration;
 };
@@ -205,10 +210,11 @@ int runCommand(int argc, char **argv, std::FILE *out, std::FILE *err)
     if (p.command.empty())
         return wrongUsage(err, "falta la orden: read, write, pins, pulse, ports o selftest");
     const bool onlyRead = !(p.hex || p.bin) || p.command == "read";
-    const bool onlyPins = !(p.watch || !p.interval.empty() || !p.count.empty() || p.json || p.vcd
-                            || p.fast || p.duration)
-                          || p.command == "pins";
-    if (!onlyRead || !onlyPins)
+    const bool onlyPins =
+        !(p.watch || !p.interval.empty() || !p.count.empty() || p.vcd || p.fast || p.duration)
+        || p.command == "pins";
+    const bool onlyJson = !p.json || p.command == "pins" || p.command == "ports";
+    if (!onlyRead || !onlyPins || !onlyJson)
         return wrongUsage(err, "esa opción no es de «velmora " + p.command + "»");
     if (!p.watch && (!p.interval.empty() || !p.count.empty() || p.vcd || p.fast || p.duration))
         return wrongUsage(err,
@@ -286,7 +292,7 @@ int runCommand(int argc, char **argv, std::FILE *out, std::FILE *err)
     if (p.command == "ports") {
         if (const int status = extra(0); status >= 0)
             return status;
-        return listPorts(out);
+        return listPorts(p.json, out);
     }
     return wrongUsage(err, "no se conoce la orden «" + p.command + "»");
 #endif

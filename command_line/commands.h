@@ -25,6 +25,7 @@ struct WatchOutputs
 
 int showPins(std::optional<std::uint16_t> base, bool watch, int intervalMs, long count,
              bool simulated, const WatchOutputs &outputs, std::FILE *out, std::FILE *err);
-int listPorts(std::FILE *out);
+// Every parallel port of the machine and what reaches it; with json, one JSON array.
+int listPorts(bool json, std::FILE *out);
 
 } // namespace command_line

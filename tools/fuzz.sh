@@ -10,10 +10,10 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/build/fuzz
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
     -DVELMORA_BUILD_FUZZERS=ON -DVELMORA_BUILD_TESTS=OFF -DVELMORA_BUILD_BENCH=OFF >/dev/null
-cmake --build "$build" --target number_text_fuzzer info_file_fuzzer
+cmake --build "$build" --target number_text_fuzzer info_file_fuzzer pci_ids_fuzzer
 
 failed=0
-for name in number_text info_file; do
+for name in number_text info_file pci_ids; do
     work=$build/run/$name
     rm -rf "$work" && mkdir -p "$work/artifacts" && cp -r "$root/fuzz/corpus/$name" "$work/corpus"
     # The inputs libFuzzer finds go into this working copy. The timeout only tells a hang.

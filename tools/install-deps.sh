@@ -16,6 +16,8 @@ packages=(
     locales
     # Printing, tested end to end through a print server of the tests' own.
     libcups2-dev cups-daemon cups-client poppler-utils
+    # `velmora ports` names PCI cards from the PCI ID database, when it is there.
+    pci.ids
     # The port helper confines itself with seccomp.
     libseccomp-dev
     # The Debian package and the check of its desktop entry and metadata.

@@ -68,6 +68,7 @@ INSTANTIATE_TEST_SUITE_P(
         Run{"BadValue", {"write", "378h", "256"}, WrongUsage, "«256» no es un valor de un byte"},
         Run{"OneTooMany", {"write", "378h", "1", "2"}, WrongUsage, "sobra «2»"},
         Run{"WatchOfRead", {"read", "378h", "--watch"}, WrongUsage, "no es de «velmora read»"},
+        Run{"JsonOfRead", {"read", "378h", "--json"}, WrongUsage, "no es de «velmora read»"},
         Run{"IntervalShort", {"pins", "--watch", "--interval", "9"}, WrongUsage, "de 10 a 10000"},
         Run{"IntervalLong", {"pins", "--watch", "--interval", "10001"}, WrongUsage, "a 10000"},
         Run{"NoInterval", {"pins", "--watch", "--interval"}, WrongUsage, "falta el número"},

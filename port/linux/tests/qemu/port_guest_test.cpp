@@ -12,6 +12,7 @@
 #include "direct_port.h"
 #include "ppdev_port.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <grp.h>
 #include <linux/capability.h>
@@ -34,6 +35,8 @@
 #include <cstdlib>
 #include <ctime>
 #include <functional>
+#include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -281,6 +284,39 @@ void helperServesParallelPortsOnly()
     checkCli({"write", "378h", "0xA5"}, 0);
     checkCli({"read", "&H378", "--hex"}, 0, {"0xA5\n"});
     checkCli({"read", "0x70"}, 1, {"solo se les sirven registros de puerto paralelo"});
+    // Before the kernel binds it, only the firmware knows the port.
+    checkCli(
+        {"ports"}, 0,
+        {"378h\n  Lo conoce: firmware\n", "Camino para su usuario: el ayudante velmora-portio"});
+}
+
+// The firmware's port as `velmora ports` and the fakes of its tests read it: ACPI's PNP0400.
+void firmwareListsThePort()
+{
+    std::string resources;
+    std::unique_ptr<DIR, int (*)(DIR *)> dir(opendir("/sys/bus/pnp/devices"), closedir);
+    while (const dirent *entry = dir ? readdir(dir.get()) : nullptr) {
+        const std::string folder = std::string("/sys/bus/pnp/devices/") + entry->d_name;
+        if (contains(readFile(folder + "/id"), "PNP0400"))
+            resources = readFile(folder + "/resources");
+    }
+    check(contains(resources, "io 0x378-0x37f"), "the firmware lists PNP0400 with " + resources);
+    // And a PCI function's I/O BAR: IORESOURCE_IO (100h) in its resource line's flags, and the
+    // command register's I/O bit in the config space an ordinary user may read.
+    std::string found = "none";
+    dir.reset(opendir("/sys/bus/pci/devices"));
+    while (const dirent *entry = dir ? readdir(dir.get()) : nullptr) {
+        const std::string folder = std::string("/sys/bus/pci/devices/") + entry->d_name;
+        const std::string config = readFile(folder + "/config");
+        std::istringstream lines(readFile(folder + "/resource"));
+        for (std::string line; std::getline(lines, line);) {
+            unsigned long long start = 0, end = 0, flags = 0;
+            if (std::sscanf(line.c_str(), "%llx %llx %llx", &start, &end, &flags) == 3 && start
+                && (flags & 0x100) && config.size() >= 64 && (config[4] & 1))
+                found = folder + ": " + line;
+        }
+    }
+    check(found != "none", "a PCI I/O BAR as the fakes write it, " + found);
 }
 
 // Two programs on the port through the helper, which holds no claim: a fast watch writing a VCD
@@ -403,8 +439,12 @@ void helperLeavesTheKernelsPort()
 {
     checkCli({"read", "0x37B"}, 1, {"el controlador del núcleo tiene el puerto parport0"});
     checkCli({"ports"}, 0,
-             {"/dev/parport0: base 378h", "módulo ppdev: cargado", "grupo lp: es miembro",
-              "grupo velmora-port: es miembro"});
+             {"378h, /dev/parport0\n  Lo conoce: núcleo, firmware\n", "Modos: PCSPP",
+              "Camino para su usuario: ppdev", "No falta nada"});
+    checkCli({"ports", "--json"}, 0,
+             {"[\n {\"base\": 888, \"ecp_base\": null, \"sources\": [\"kernel\", \"firmware\"], "
+              "\"kernel_port\": \"parport0\", \"device\": \"/dev/parport0\", \"pci\": null",
+              "\"reachable\": true, \"path\": \"ppdev\", \"problem\": null, \"fix\": null}\n]\n"});
     for (const rlim_t files : {rlim_t(0), rlim_t(3), rlim_t(4)}) {
         const Child helper = start(helperPath, {}, files);
         const std::string what =
@@ -446,6 +486,7 @@ int main(int argc, char **argv)
     counts = static_cast<int *>(
         mmap(nullptr, 2 * sizeof(int), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0));
 
+    firmwareListsThePort();
     part("root, the kernel owning no port", {}, true, rootIoperm);
     // The helper as the install leaves it: root:velmora-port, 0750, cap_sys_rawio+ep (chown
     // clears capabilities, so the capability comes last).

@@ -1,0 +1,70 @@
+#include "doctor.h"
+
+#include "helper_port.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <sys/io.h>
+#define VELMORA_HAS_IOPERM 1
+#endif
+
+namespace doctor {
+
+namespace {
+
+int openAndClose(const std::string &path, int flags)
+{
+    const int fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return errno;
+    ::close(fd);
+    return 0;
+}
+
+class SystemProbes : public Probes
+{
+public:
+    int openDevice(const std::string &path) override
+    {
+        return openAndClose(path, O_RDWR | O_NONBLOCK);
+    }
+
+    int ioperm(std::uint16_t first, unsigned count) override
+    {
+#ifdef VELMORA_HAS_IOPERM
+        if (::ioperm(first, count, 1) != 0)
+            return errno;
+        ::ioperm(first, count, 0);
+        return 0;
+#else
+        (void)first;
+        (void)count;
+        return ENOSYS;
+#endif
+    }
+
+    int openDevPort(const std::string &path) override
+    {
+        return openAndClose(path, O_RDWR);
+    }
+
+    std::optional<port::PortFailure> helper(const std::string &lockdown) override
+    {
+        port::PortFailure whyNot;
+        if (port::HelperPort::start(port::HelperPort::defaultPaths(), lockdown, whyNot))
+            return std::nullopt;
+        return whyNot;
+    }
+};
+
+} // namespace
+
+std::unique_ptr<Probes> systemProbes()
+{
+    return std::make_unique<SystemProbes>();
+}
+
+} // namespace doctor
