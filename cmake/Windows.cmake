@@ -1,7 +1,8 @@
 # The Windows build, cross-compiled with mingw-w64 against Qt built by tools/qt-mingw.sh. Its
-# programs run under wine, through a wrapper that CTest uses as the emulator: a wine prefix of
-# this build's own, made once at the first run, and Qt's DLLs and the compiler's run-time ones
-# found where they lie.
+# test programs run under wine from the build tree, through a wrapper that CTest uses as the
+# emulator: a wine prefix of this build's own, made once at the first run, and Qt's DLLs and the
+# compiler's run-time ones found where they lie (WINEPATH). The installed program is tested
+# without that wrapper (e2e/velmora_wine_e2e.sh).
 if(NOT CMAKE_CROSSCOMPILING)
     return()
 endif()

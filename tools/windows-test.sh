@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Velmora's Windows build under wine, on a virtual display of its own: builds it (and Qt for
-# MinGW, when the cache lacks it) with tools/windows-build.sh, makes the wine prefix once, runs
-# the unit tests that are not Linux-specific (ctest, preset mingw64), then the real program from
-# the installer (e2e/velmora_wine_e2e.sh).
+# MinGW, when the cache lacks it) with tools/windows-build.sh, whose installer target first checks
+# that every DLL the deploy folder's programs and plugins import is in it or Windows' own; makes
+# the build's wine prefix once and runs there, from the build tree, the unit tests that are not
+# Linux-specific (ctest, preset mingw64); then installs the real program into a fresh prefix and
+# starts it as a new user would, with nothing of the build reachable (e2e/velmora_wine_e2e.sh).
 # Usage: tools/windows-test.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -41,5 +43,5 @@ echo "windows: wine ready in $((SECONDS - started)) s"
 echo "== windows: unit tests under wine"
 ctest --preset mingw64
 
-echo "== windows: velmora.exe from the installer, under wine"
+echo "== windows: velmora.exe from the installer, in a fresh wine prefix"
 e2e/velmora_wine_e2e.sh "$build"
