@@ -26,9 +26,9 @@ for _ in $(seq 100); do [ -s "$tmp/display" ] && break; sleep 0.1; done
 [ -s "$tmp/display" ] || { cat "$tmp/xvfb.log"; echo "windows: Xvfb did not start" >&2; exit 1; }
 export DISPLAY=:$(head -n 1 "$tmp/display")
 
-# Set-up, once: the prefix (made by the first run of wine-run.sh) and a wine server that stays
-# up between the programs, so that no test pays for either.
-echo "== windows: wine prefix"
+# Set-up, once, for the unit tests: the build's prefix (made by the first run of wine-run.sh) and
+# a wine server that stays up between the programs, so that no test pays for either.
+echo "== windows: wine prefix of the build"
 started=$SECONDS
 "$build/wine-run.sh" cmd /c exit 0
 wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
