@@ -1,15 +1,17 @@
 # The Windows build, cross-compiled with mingw-w64 against Qt built by tools/qt-mingw.sh. Its
-# programs run under wine, through a wrapper that CTest uses as the emulator: a wine prefix of
-# this build's own, made once at the first run, and Qt's DLLs and the compiler's run-time ones
-# found where they lie.
+# test programs run under wine from the build tree, through a wrapper that CTest uses as the
+# emulator: a wine prefix of this build's own, made once at the first run, and Qt's DLLs and the
+# compiler's run-time ones found where they lie (WINEPATH). The installed program is tested
+# without that wrapper (e2e/velmora_wine_e2e.sh).
 if(NOT CMAKE_CROSSCOMPILING)
     return()
 endif()
 
-# The folders of libstdc++-6.dll, libgcc_s_seh-1.dll and libwinpthread-1.dll.
+# The compiler's run-time DLLs the programs import, and their folders: libssp-0.dll is the stack
+# protector that the hardening (-fstack-protector-strong) links.
 set(VELMORA_MINGW_RUNTIME)
 set(runtime_folders)
-foreach(dll libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
+foreach(dll libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll libssp-0.dll)
     execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${dll}
                     OUTPUT_VARIABLE file OUTPUT_STRIP_TRAILING_WHITESPACE)
     get_filename_component(file "${file}" REALPATH)

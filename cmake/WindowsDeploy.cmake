@@ -1,12 +1,16 @@
 # The Windows install: one folder with the program, its help text, the Qt libraries and plugins it
 # loads, Qt's Spanish translation, the compiler's run-time libraries and the licences, as
 # `cmake --install <build> --prefix <folder>` lays it out; and the target `installer`, which lays
-# it out in <build>/deploy and makes Velmora-1.0.0.0-instalar.exe from it with NSIS.
+# it out in <build>/deploy, checks that every DLL imported there is there or Windows' own
+# (DllClosure.cmake), and makes Velmora-1.0.0.0-instalar.exe from it with NSIS. A further program
+# needs only its name in VELMORA_WINDOWS_PROGRAMS: the check, the installer and its uninstaller
+# take the whole folder.
+set(VELMORA_WINDOWS_PROGRAMS velmora)
 set(VELMORA_DEPLOY_DIR ${PROJECT_BINARY_DIR}/deploy)
 set(VELMORA_INSTALLER ${PROJECT_BINARY_DIR}/Velmora-${PROJECT_VERSION}-instalar.exe)
 set(qt_plugins ${QT6_INSTALL_PREFIX}/${QT6_INSTALL_PLUGINS})
 
-install(TARGETS velmora RUNTIME DESTINATION .)
+install(TARGETS ${VELMORA_WINDOWS_PROGRAMS} RUNTIME DESTINATION .)
 install(FILES ${PROJECT_SOURCE_DIR}/information_window/VelmoraInfo.txt DESTINATION .)
 foreach(module Core Gui Widgets PrintSupport)
     install(FILES $<TARGET_FILE:Qt6::${module}> DESTINATION .)
@@ -59,6 +63,8 @@ endif()
 add_custom_target(installer
     COMMAND ${CMAKE_COMMAND} -E rm -rf ${VELMORA_DEPLOY_DIR}
     COMMAND ${CMAKE_COMMAND} --install ${PROJECT_BINARY_DIR} --prefix ${VELMORA_DEPLOY_DIR}
+    COMMAND ${CMAKE_COMMAND} -DFOLDER=${VELMORA_DEPLOY_DIR} -DOBJDUMP=${CMAKE_OBJDUMP}
+            -P ${PROJECT_SOURCE_DIR}/cmake/DllClosure.cmake
     COMMAND ${CMAKE_COMMAND} -DFOLDER=${VELMORA_DEPLOY_DIR}
             -DOUTPUT=${PROJECT_BINARY_DIR}/uninstall-files.nsh
             -P ${PROJECT_SOURCE_DIR}/cmake/NsisUninstallList.cmake
@@ -69,7 +75,7 @@ add_custom_target(installer
             -DOUTFILE=${VELMORA_INSTALLER}
             -DICON=${PROJECT_SOURCE_DIR}/port_test_window/art/plug.ico
             ${PROJECT_SOURCE_DIR}/app/dist/windows/velmora.nsi
-    DEPENDS velmora
+    DEPENDS ${VELMORA_WINDOWS_PROGRAMS}
     BYPRODUCTS ${VELMORA_INSTALLER}
     COMMENT "Windows installer: ${VELMORA_INSTALLER}"
     VERBATIM)

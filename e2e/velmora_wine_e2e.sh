@@ -1,35 +1,51 @@
 #!/usr/bin/env bash
-# The real velmora.exe under wine, as the installer puts it: the installer runs silently into the
-# build's wine prefix, then the program is started from its install folder three times, with no
-# port library, with a stand-in inpoutx64.dll whose driver is not open, and with a stand-in that
-# records each Out32, and driven with xdotool as a person would (e2e_window.sh). Last the
-# uninstaller runs, and must leave the port library the user added.
+# The real velmora.exe under wine, as a new user gets it: a wine prefix of its own, made afresh,
+# with no Z: drive (so nothing of the build is reachable), into which the installer, copied onto
+# C: as if downloaded, runs silently; then the program is started from its install folder, as the
+# Start-menu shortcut does, with a clean environment (no WINEPATH): every DLL it loads must come
+# from the install. It starts three times, with no port library, with a stand-in inpoutx64.dll
+# whose driver is not open, and with a stand-in that records each Out32, and is driven with
+# xdotool as a person would (e2e_window.sh). Last the uninstaller runs, and must leave the port
+# library the user added. A further installed program is started the same way ("${user[@]}").
 #
 # Usage: e2e/velmora_wine_e2e.sh [build folder, default build/mingw64]
-# Needs DISPLAY (tools/windows-test.sh starts Xvfb), xdotool, xclip, ImageMagick, and the build's
-# wine-run.sh, whose prefix is made beforehand. Leaves a screenshot of the run without a port
-# library, velmora-wine.png, in the build.
+# Needs DISPLAY (tools/windows-test.sh starts Xvfb), wine64, xdotool, xclip and ImageMagick.
+# Leaves a screenshot of the run without a port library, velmora-wine.png, in the build.
 set -uo pipefail
 source "$(dirname "$0")/e2e_window.sh"
 build=$(realpath "${1:-$(dirname "$0")/../build/mingw64}")
-wine_run=$build/wine-run.sh
-export WINEPREFIX=$build/wine
-install_dir="$WINEPREFIX/drive_c/Program Files/Velmora"
+wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
+wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
+mkdir "$tmp/home"
+prefix=$tmp/home/.wine
+user=(env -i DISPLAY="$DISPLAY" HOME="$tmp/home" WINEPREFIX="$prefix" WINEDEBUG=fixme-all "$wine")
+install_dir="$prefix/drive_c/Program Files/Velmora"
 WAIT=600 SETTLE=150
 
-rm -rf "$install_dir"
-check "the installer runs silently and succeeds" "$wine_run" "$build"/Velmora-*-instalar.exe /S
+# The prefix, with no Mono or Gecko prompts (nothing here needs .NET or HTML); its server stays
+# up until the end, so that wine's services do not start again with each program.
+HOME=$tmp/home WINEPREFIX=$prefix WINEDLLOVERRIDES='mscoree,mshtml=' "$wine" wineboot --init \
+    >"$tmp/wineboot.log" 2>&1
+WINEPREFIX=$prefix "$wineserver" -w
+rm "$prefix/dosdevices/z:"
+WINEPREFIX=$prefix "$wineserver" -p
+trap 'stop_program; WINEPREFIX=$prefix "$wineserver" -k; rm -rf "$tmp"' EXIT
+installer=$(basename "$build"/Velmora-*-instalar.exe)
+cp "$build/$installer" "$prefix/drive_c/users/Public/"
+cd "$prefix/drive_c" || exit 1
+check "the installer runs silently and succeeds" \
+    "${user[@]}" "C:\\users\\Public\\$installer" /S
 for file in velmora.exe VelmoraInfo.txt Qt6Core.dll Qt6Widgets.dll platforms/qwindows.dll \
     translations/qtbase_es.qm libstdc++-6.dll LICENCIAS.txt licencias/Qt-LGPL-3.0.txt \
     desinstalar.exe; do
     check "it installs Program Files\\Velmora\\$file" test -f "$install_dir/$file"
 done
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Velmora'
-registry=$("$wine_run" reg query "$uninstall_key" 2>/dev/null | tr -d '\r')
+registry=$("${user[@]}" reg query "$uninstall_key" 2>/dev/null | tr -d '\r')
 for value in "DisplayVersion    REG_SZ    1.0.0.0" "Publisher    REG_SZ    Velmora"; do
     check "Programs and Features lists $value" grep -qF "$value" <<<"$registry"
 done
-shortcut=$(find "$WINEPREFIX/drive_c" -path '*Start Menu/Programs/Velmora.lnk' | head -n 1)
+shortcut=$(find "$prefix/drive_c" -path '*Start Menu/Programs/Velmora.lnk' | head -n 1)
 check "a Start-menu shortcut" test -n "$shortcut"
 
 # velmora.exe started three times from its install folder, as the Start-menu shortcut does, each
@@ -43,7 +59,7 @@ while IFS='|' read -r -a run -u 3; do
     stop_program
     rm -f "$install_dir/inpoutx64.dll" "$install_dir/velmora-port-writes.txt"
     [ -z "${run[1]}" ] || cp "$build/velmora_fake_port_${run[1]}.dll" "$install_dir/inpoutx64.dll"
-    launch "$install_dir" "$wine_run" velmora.exe
+    launch "$install_dir" "${user[@]}" velmora.exe
     appears "${run[0]}" || continue
     [ ${#run[@]} -eq 3 ] || notice "${run[0]}" "${run[@]:3}"
     write_five "${run[0]}"
@@ -60,10 +76,10 @@ END
 stop_program
 # The uninstaller runs a copy of itself from the temporary folder and returns at once: the
 # wait is for that copy.
-"$wine_run" "$install_dir/desinstalar.exe" /S >/dev/null 2>&1
+"${user[@]}" 'C:\Program Files\Velmora\desinstalar.exe' /S >/dev/null 2>&1
 check "the uninstaller removes itself, velmora.exe and Qt" poll "$WAIT" none ls \
     "$install_dir"/{desinstalar,velmora}.exe "$install_dir/Qt6Core.dll"
 check "  and the Start-menu shortcut" test ! -e "$shortcut"
-check "  and the Programs and Features entry" eval '! "$wine_run" reg query "$uninstall_key"'
+check "  and the Programs and Features entry" eval '! "${user[@]}" reg query "$uninstall_key"'
 check "  but keeps the port library the user added" test -f "$install_dir/inpoutx64.dll"
 finish

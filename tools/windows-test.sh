@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Velmora's Windows build under wine, on a virtual display of its own: builds it (and Qt for
-# MinGW, when the cache lacks it) with tools/windows-build.sh, makes the wine prefix once, runs
-# the unit tests that are not Linux-specific (ctest, preset mingw64), then the real program from
-# the installer (e2e/velmora_wine_e2e.sh).
+# MinGW, when the cache lacks it) with tools/windows-build.sh, whose installer target first checks
+# that every DLL the deploy folder's programs and plugins import is in it or Windows' own; makes
+# the build's wine prefix once and runs there, from the build tree, the unit tests that are not
+# Linux-specific (ctest, preset mingw64); then installs the real program into a fresh prefix and
+# starts it as a new user would, with nothing of the build reachable (e2e/velmora_wine_e2e.sh).
 # Usage: tools/windows-test.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -24,9 +26,9 @@ for _ in $(seq 100); do [ -s "$tmp/display" ] && break; sleep 0.1; done
 [ -s "$tmp/display" ] || { cat "$tmp/xvfb.log"; echo "windows: Xvfb did not start" >&2; exit 1; }
 export DISPLAY=:$(head -n 1 "$tmp/display")
 
-# Set-up, once: the prefix (made by the first run of wine-run.sh) and a wine server that stays
-# up between the programs, so that no test pays for either.
-echo "== windows: wine prefix"
+# Set-up, once, for the unit tests: the build's prefix (made by the first run of wine-run.sh) and
+# a wine server that stays up between the programs, so that no test pays for either.
+echo "== windows: wine prefix of the build"
 started=$SECONDS
 "$build/wine-run.sh" cmd /c exit 0
 wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
@@ -41,5 +43,5 @@ echo "windows: wine ready in $((SECONDS - started)) s"
 echo "== windows: unit tests under wine"
 ctest --preset mingw64
 
-echo "== windows: velmora.exe from the installer, under wine"
+echo "== windows: velmora.exe from the installer, in a fresh wine prefix"
 e2e/velmora_wine_e2e.sh "$build"
