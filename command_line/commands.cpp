@@ -6,7 +6,7 @@
 #include "direct_port.h"
 #include "helper_port.h"
 #include "inpout.h"
-#include "portio/portio_policy.h"
+#include "portio_policy.h"
 #include "routing_port.h"
 #include "simulated_port.h"
 
