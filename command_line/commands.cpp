@@ -389,7 +389,7 @@ int listPorts(std::FILE *out)
         std::fprintf(out, "  %s: instalado, %s la capacidad CAP_SYS_RAWIO\n", path.c_str(),
                      capable ? "con" : "sin");
         if (!capable)
-            todo.push_back("sudo setcap cap_sys_rawio+ep " + path);
+            todo.push_back(port::grantCommands(path));
     }
     std::fprintf(out, "  grupo velmora-port: %s\n", member ? "es miembro" : "no es miembro");
     if (!installed && !root)
