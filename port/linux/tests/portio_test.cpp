@@ -5,8 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <seccomp.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -137,5 +139,26 @@ INSTANTIATE_TEST_SUITE_P(
                     MalformedCase{"ReadCarryingAValue", "r\0x\2r\1y\2r\0z\2"s, "r\0\26\0"s},
                     MalformedCase{"ShortRequest", "r\0x\2w\0y"s, ""}),
     CaseName());
+
+// An output that takes nothing (write() returning 0, made so here by a seccomp filter) ends the
+// helper, which would otherwise try again for ever.
+TEST(PortioServer, EndsWhenItsOutputTakesNothing)
+{
+    constexpr int Output = 100;
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::alarm(5);
+        scmp_filter_ctx filter = seccomp_init(SCMP_ACT_ALLOW);
+        seccomp_rule_add(filter, SCMP_ACT_ERRNO(0), SCMP_SYS(write), 1,
+                         SCMP_A0(SCMP_CMP_EQ, Output));
+        MemoryPortIo io;
+        _exit(seccomp_load(filter) == 0
+                  ? portio::serveRequests(STDIN_FILENO, Output, io, portio::Policy({}, {}))
+                  : 99);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == portio::ChannelBroken) << status;
+}
 
 } // namespace
