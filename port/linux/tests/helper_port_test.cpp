@@ -4,6 +4,8 @@
 
 #include <gmock/gmock.h>
 
+#include <csignal>
+#include <fstream>
 #include <sys/wait.h>
 
 namespace {
@@ -95,6 +97,43 @@ INSTANTIATE_TEST_SUITE_P(
                    "[ -e ran ] || { : >ran; printf 'V\\1\\0\\0'; exec sleep 20; }\n" AnswersNext,
                    "", 0x378, "respondió en 300 ms y se detuvo (señal 9)", "de nuevo", 0x5A}),
     CaseName());
+
+// The helper gets nothing of the program's but its socket, whatever the program holds when it
+// starts one: no other descriptor, no environment, no blocked or ignored signal.
+TEST(HelperPort, StartsWithNothingInherited)
+{
+    TempDir dir;
+    const auto path = dir.write("velmora-portio", "#!/bin/sh\nprintf 'V\\1\\0\\0'\nread x\n");
+    std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+    const int leaked = ::dup(STDIN_FILENO);
+    ::setenv("VELMORA_LEAKED", "1", 1);
+    sigset_t blocked;
+    sigset_t before;
+    sigemptyset(&blocked);
+    sigaddset(&blocked, SIGUSR1);
+    ::sigprocmask(SIG_BLOCK, &blocked, &before);
+    const auto ignored = std::signal(SIGUSR2, SIG_IGN);
+    port::PortFailure failure;
+    auto helper = port::HelperPort::start({path.string()}, "", failure);
+    std::signal(SIGUSR2, ignored);
+    ::sigprocmask(SIG_SETMASK, &before, nullptr);
+    ::unsetenv("VELMORA_LEAKED");
+    ::close(leaked);
+    ASSERT_NE(helper, nullptr) << failure.reason;
+    const std::string proc = "/proc/" + std::to_string(helper->pid());
+    EXPECT_FALSE(std::filesystem::exists(proc + "/fd/" + std::to_string(leaked)));
+    const auto read = [&](const std::string &name) {
+        std::ifstream file(proc + "/" + name);
+        return std::string{std::istreambuf_iterator<char>(file), {}};
+    };
+    EXPECT_EQ(read("environ"), "");
+    const std::string text = read("status");
+    const auto mask = [&](const std::string &field) {
+        return std::stoull(text.substr(text.find(field + ":\t") + field.size() + 2), nullptr, 16);
+    };
+    EXPECT_EQ(mask("SigBlk") & (1u << (SIGUSR1 - 1)), 0u);
+    EXPECT_EQ(mask("SigIgn") & (1u << (SIGUSR2 - 1)), 0u);
+}
 
 // Only a program run from the build tree's app folder may use a helper it did not install; this
 // test program is elsewhere, as an installed one is: it gets the installed helper alone.
