@@ -29,11 +29,13 @@ TEST(PortioPolicy, ServesParallelRegistersTheKernelDoesNotOwn)
     for (const std::uint16_t address : {0x278, 0x279, 0x27F, 0x3BE, 0xD003, 0xD018})
         EXPECT_EQ(policy.verdict(address, false), portio::Verdict::Served) << std::hex << address;
     for (const std::uint16_t address : {0x378, 0x37F, 0x77A, 0xD000, 0xD017})
-        EXPECT_EQ(policy.verdict(address, true), portio::Verdict::KernelOwned) << std::hex << address;
+        EXPECT_EQ(policy.verdict(address, true), portio::Verdict::KernelOwned)
+            << std::hex << address;
     for (const std::uint16_t address : {0x0, 0x70, 0x64, 0xCF8, 0x277, 0x280, 0x3BF, 0xD020})
-        EXPECT_EQ(policy.verdict(address, true), portio::Verdict::NotParallel) << std::hex << address;
+        EXPECT_EQ(policy.verdict(address, true), portio::Verdict::NotParallel)
+            << std::hex << address;
     EXPECT_EQ(policy.verdict(0x279, true), portio::Verdict::ReadOnly); // ISA PnP's ADDRESS port
-    std::string served; // what ioperm is asked for
+    std::string served;                                                // what ioperm is asked for
     for (const portio::Block &block : policy.servedBlocks())
         served += portio::blockText(block) + " ";
     EXPECT_EQ(served, "278h-27Fh 3BCh-3BEh 678h-67Ah 7BCh-7BEh D003h-D00Fh D018h-D01Fh ");
@@ -54,7 +56,8 @@ TEST(PortioPolicy, HonoursTheAdministratorsFileOnlyWhenOnlyRootCanChangeIt)
               "0x00000000fe000000 0x00000000fe0000ff 0x0000000000040200\n"
               "0x000000000000c000 0x000000000000c0ff 0x0000000000040101\n");
     sys.write("bus/pci/devices/0000:03:00.0/resource", "0xd010 0xd017 0x40101\n");
-    std::filesystem::create_directory_symlink("../../drivers/serial", sys.str() + "/bus/pnp/devices/00:01/driver");
+    std::filesystem::create_directory_symlink("../../drivers/serial",
+                                              sys.str() + "/bus/pnp/devices/00:01/driver");
     std::filesystem::create_directory_symlink("/sys/bus/pci/drivers/8139cp",
                                               sys.str() + "/bus/pci/devices/0000:02:00.0/driver");
     // The file's text, its owner, its mode and its folder's, and part of the reason it is
