@@ -83,17 +83,19 @@ check "postinst leaves an owner and mode set with dpkg-statoverride, and grants"
     "getent group velmora-port|dpkg-statoverride --list $helper|$grants"
 # `cmake --install` grants only as root into a system prefix it was configured for; a grant that
 # fails ends the install and says why. Columns: DESTDIR, configured and installed prefix, the
-# command that fails, and the calls made (a pattern).
+# command that fails, and the calls made (a pattern). The grant is given the staged helper.
+echo "exec sh build/package/grant-port-access.sh '$stage$helper'" >"$tmp/grant.sh"
+staged="setcap cap_sys_rawio+ep $stage$helper|"
 [ "$(id -u)" -eq 0 ] && while read -r destdir configured installed fail calls; do
     check "install into ${destdir#-}$installed, configured $configured, failing: $fail" \
         grep -qx -- "${calls#-}" <<<"$(DESTDIR=${destdir#-} stubbed "${fail#-}" cmake \
             -DCMAKE_INSTALL_PREFIX="$installed" -DVELMORA_CONFIGURED_PREFIX="$configured" \
-            -DVELMORA_GRANT_SCRIPT=build/package/grant-port-access.sh \
+            -DVELMORA_GRANT_SCRIPT="$tmp/grant.sh" \
             -P cmake/GrantPortAccess.cmake)"
 done <<END
-- /usr /usr - .*$grants
-- /usr/local/ /usr/local - .*$grants
-- /opt/velmora /opt/velmora - .*$grants
+- /usr /usr - .*$staged
+- /usr/local/ /usr/local - .*$staged
+- /opt/velmora /opt/velmora - .*$staged
 - /home/ana/.local /home/ana/.local - -
 /tmp/stage /usr /usr - -
 - /usr /usr/local - -

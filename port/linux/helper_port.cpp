@@ -37,9 +37,9 @@ PortFailure permissionFailure(const std::string &path, int error, const std::str
                 "equipo sin bloqueo (sin arranque seguro).",
                 error};
     if (error == EPERM)
-        return {
-            helperText(path) + " no tiene la capacidad CAP_SYS_RAWIO (" + errnoName(error) + ")",
-            "Reinstale Velmora, o désela con «" + grantCommands(path) + "».", error};
+        return {helperText(path) + " no tiene la capacidad CAP_SYS_RAWIO (" + errnoName(error)
+                    + ")",
+                "Reinstale Velmora, o désela con «" + grantCommands(path) + "».", error};
     return {reason, "Este núcleo no permite el acceso directo a los puertos.", error};
 }
 
@@ -315,8 +315,9 @@ PortValue HelperPort::access(PortError::Access access, std::uint16_t address, st
         m_socket = -1;
         m_pid = -1;
         if (!WIFSIGNALED(status) || WTERMSIG(status) != SIGALRM)
-            throw PortError(access, address, {helperText(m_path) + " terminó" + exitText(status),
-                                              RestartRemedy, EPIPE});
+            throw PortError(
+                access, address,
+                {helperText(m_path) + " terminó" + exitText(status), RestartRemedy, EPIPE});
     }
     if (m_pid < 0) {
         if (auto failure = launch())

@@ -68,7 +68,8 @@ std::string untrusted(const struct stat &info, const std::string &what)
 {
     if (info.st_uid != 0)
         return what + " no es de root";
-    if ((info.st_mode & (S_IWGRP | S_IWOTH)) && !(S_ISDIR(info.st_mode) && (info.st_mode & S_ISVTX)))
+    if ((info.st_mode & (S_IWGRP | S_IWOTH))
+        && !(S_ISDIR(info.st_mode) && (info.st_mode & S_ISVTX)))
         return what + " pueden modificarlo otros usuarios además de root";
     return {};
 }
@@ -81,9 +82,9 @@ std::string folderOf(const std::string &path)
 
 struct Opened
 {
-    int fd = -1;      // the file, or -1
-    int error = 0;    // why it could not be opened; ENOENT when it is not there
-    std::string why;  // why it may not be trusted, when it was opened
+    int fd = -1;     // the file, or -1
+    int error = 0;   // why it could not be opened; ENOENT when it is not there
+    std::string why; // why it may not be trusted, when it was opened
 };
 
 // Opens the file folder by folder from /, following no symbolic link, and checks each folder on
@@ -106,7 +107,8 @@ Opened openTrusted(const std::string &path)
         const int flags = slash == std::string::npos
                               ? O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC
                               : O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
-        const int next = name == ".." ? (errno = EINVAL, -1) : ::openat(folder, name.c_str(), flags);
+        const int next =
+            name == ".." ? (errno = EINVAL, -1) : ::openat(folder, name.c_str(), flags);
         opened.error = next < 0 ? errno : 0;
         ::close(folder);
         if (slash == std::string::npos) {
@@ -147,10 +149,10 @@ std::vector<std::pair<Block, std::string>> driverRanges(const std::string &sysRo
             for (std::string line; std::getline(file, line);) {
                 unsigned long long first = 0, last = 0, flags = 0;
                 // PCI: "start end flags", an I/O region with flag 100h; PnP: "io 0x3f8-0x3ff".
-                const bool io = pci
-                                    ? std::sscanf(line.c_str(), "%llx %llx %llx", &first, &last,
-                                                  &flags) == 3 && (flags & 0x100)
-                                    : std::sscanf(line.c_str(), "io %llx-%llx", &first, &last) == 2;
+                const bool io =
+                    pci ? std::sscanf(line.c_str(), "%llx %llx %llx", &first, &last, &flags) == 3
+                              && (flags & 0x100)
+                        : std::sscanf(line.c_str(), "io %llx-%llx", &first, &last) == 2;
                 if (io && first <= last && last <= 0xFFFF)
                     ranges.push_back({{std::uint16_t(first), std::uint16_t(last)}, driver});
             }

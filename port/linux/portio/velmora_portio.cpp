@@ -89,9 +89,8 @@ int confine(const portio::Policy &policy)
     scmp_filter_ctx filter = seccomp_init(SCMP_ACT_KILL_PROCESS);
     if (!filter)
         return ENOMEM;
-    for (const int call :
-         {SCMP_SYS(read), SCMP_SYS(write), SCMP_SYS(exit), SCMP_SYS(exit_group),
-          SCMP_SYS(rt_sigreturn), SCMP_SYS(restart_syscall)}) {
+    for (const int call : {SCMP_SYS(read), SCMP_SYS(write), SCMP_SYS(exit), SCMP_SYS(exit_group),
+                           SCMP_SYS(rt_sigreturn), SCMP_SYS(restart_syscall)}) {
         if (const int error = seccomp_rule_add(filter, SCMP_ACT_ALLOW, call, 0); error < 0)
             return -error;
     }

@@ -232,23 +232,10 @@ std::vector<std::uint8_t> exchange(Child helper, const std::vector<std::array<in
     return {replies.begin(), replies.end()};
 }
 
-std::function<void()> limit(int resource, rlim_t value)
+void limit(int resource, rlim_t value)
 {
-    return [=] {
-        const rlimit limit{value, value};
-        setrlimit(resource, &limit);
-    };
-}
-
-// One request to a helper that goes on running: the error of its reply, or -1 for none.
-int ask(const Child &helper, int op, int address)
-{
-    const char request[] = {char(op), 0, char(address), char(address >> 8)};
-    std::uint8_t reply[4];
-    return send(helper.io, request, 4, MSG_NOSIGNAL) == 4
-                   && recv(helper.io, reply, 4, MSG_WAITALL) == 4
-               ? reply[2] | reply[3] << 8
-               : -1;
+    const rlimit limit{value, value};
+    setrlimit(resource, &limit);
 }
 
 int errorOf(const std::vector<std::uint8_t> &replies, std::size_t i)
@@ -344,7 +331,7 @@ void helperWhereConfinementFails()
     for (rlim_t kb = 1536; kb <= 2816; kb += 64) {
         outcomes += outcome(start(helperPath, {}, [kb] {
             becomeUser({PortGroup});
-            limit(RLIMIT_AS, kb << 10)();
+            limit(RLIMIT_AS, kb << 10);
         }));
     }
     check(outcomes.find('?') == std::string::npos && outcomes.find('c') != std::string::npos,
@@ -436,7 +423,10 @@ void helperLeavesTheKernelsPort()
              {"/dev/parport0: base 378h", "módulo ppdev: cargado", "grupo lp: es miembro",
               "grupo velmora-port: es miembro"});
     for (const rlim_t files : {rlim_t(0), rlim_t(3), rlim_t(4)}) {
-        const Child helper = start(helperPath, {}, files ? limit(RLIMIT_NOFILE, files) : nullptr);
+        const Child helper = start(helperPath, {}, [files] {
+            if (files)
+                limit(RLIMIT_NOFILE, files);
+        });
         const std::string what =
             files ? "a helper limited to " + std::to_string(files) + " files" : "a fresh helper";
         if (!files)
@@ -482,7 +472,11 @@ int main(int argc, char **argv)
     const double staleStarted = milliseconds();
     checkConfined(stale, "a helper started before the kernel owns the port");
     check(std::system(argv[2]) == 0, "parport_pc and ppdev loaded");
-    checkValue(ask(stale, 'r', Control), 0, "the helper started before serves 37Ah after it");
+    const char request[] = {'r', 0, char(Control), char(Control >> 8)};
+    std::uint8_t reply[4]{};
+    check(send(stale.io, request, 4, 0) == 4 && recv(stale.io, reply, 4, MSG_WAITALL) == 4
+              && !reply[2] && !reply[3],
+          "the helper started before serves 37Ah after it");
     check(chown("/dev/parport0", 0, LpGroup) == 0 && chmod("/dev/parport0", 0660) == 0,
           "/dev/parport0 owned by root:lp, mode 0660, as udev leaves it");
     part("user in lp: ppdev", {LpGroup}, false, ppdevClaims);
