@@ -382,8 +382,8 @@ private:
                          : "");
             return;
         }
-        const bool served = m_policy.verdict(base) == portio::Verdict::Served
-                            && m_policy.verdict(base + 2) == portio::Verdict::Served;
+        const bool served = m_policy.verdict(base, true) == portio::Verdict::Served
+                            && m_policy.verdict(base + 2, true) == portio::Verdict::Served;
         const auto &failure = helper();
         if (served && !failure) {
             port.path = decodes ? std::optional(Path::Helper) : std::nullopt;
