@@ -13,8 +13,8 @@
 #include "portio_protocol.h"
 #include "ppdev_port.h"
 
-#include <dirent.h>
 #include <csignal>
+#include <dirent.h>
 #include <fcntl.h>
 #include <grp.h>
 #include <linux/capability.h>
@@ -345,14 +345,21 @@ void watchSeesAPulse()
 {
     const std::string vcd = "/opt/watch.vcd";
     checkCli({"write", "378h", "0"}, 0);
-    const Child watch =
-        start(cliPath, {"pins", "--watch", "--fast", "--duration", "1s", "--vcd", vcd});
-    usleep(250'000);
-    checkCli({"pulse", "378h", "0xFF", "--width", "20ms", "--idle", "0"}, 0, {"ancho pedido"});
-    const Child watched = finish(watch);
-    const std::size_t gapAt = watched.complaint.find("hueco entre dos muestras fue de ");
-    const double gapUs =
-        gapAt == std::string::npos ? 1e9 : std::atof(watched.complaint.c_str() + gapAt + 32);
+    // The watch and the pulse share the guest's one processor, which a busy host can take away
+    // for longer than the pulse: a run whose longest gap is over half the width could not have
+    // measured it, and is tried again, up to three times.
+    Child watched;
+    double gapUs = 1e9;
+    for (int attempt = 0; attempt < 3 && gapUs > 10'000; ++attempt) {
+        const Child watch =
+            start(cliPath, {"pins", "--watch", "--fast", "--duration", "1s", "--vcd", vcd});
+        usleep(250'000);
+        checkCli({"pulse", "378h", "0xFF", "--width", "20ms", "--idle", "0"}, 0, {"ancho pedido"});
+        watched = finish(watch);
+        const std::size_t gapAt = watched.complaint.find("hueco entre dos muestras fue de ");
+        gapUs =
+            gapAt == std::string::npos ? 1e9 : std::atof(watched.complaint.c_str() + gapAt + 32);
+    }
     // D0 is the wire with code '"'; its first rise and the fall after it.
     const std::string file = readFile(vcd);
     const std::size_t body = file.find("$end\n#", file.find("$dumpvars"));
@@ -594,7 +601,6 @@ int main(int argc, char **argv)
     part("user in lp: ppdev", {LpGroup}, false, ppdevClaims);
     part("user in lp: command line", {LpGroup}, false, cliThroughPpdev);
     part("user in lp and velmora-port", {LpGroup, PortGroup}, false, helperLeavesTheKernelsPort);
-    part("root: the self-test", {}, true, selfTestRestores);
     // Nor does one whose /proc is not the kernel's (a tmpfs over it, in a mount namespace of its
     // own), which would list no port.
     const Child masked = start(helperPath, {}, [] {
@@ -613,6 +619,8 @@ int main(int argc, char **argv)
               && WTERMSIG(status) == SIGALRM,
           "the helper started before has ended by its life limit, within "
               + std::to_string(portio::Lifetime + 5) + " s");
+
+    part("root: the self-test", {}, true, selfTestRestores);
 
     std::printf("%d passed, %d failed\n", counts[0], counts[1]);
     return counts[1] == 0 ? 0 : 1;
