@@ -37,6 +37,9 @@ inline constexpr std::uint16_t MachineI386 = 0x014C;
 inline constexpr std::uint16_t MachineAmd64 = 0x8664;
 inline constexpr std::uint16_t MachineArm64 = 0xAA64;
 
+// The machine a program or DLL is built for, from its PE header; 0 when the file has none.
+std::uint16_t peMachine(const std::wstring &path);
+
 struct PortLibraryFile
 {
     std::string path;

@@ -113,23 +113,6 @@ std::wstring programFolderW()
     return folder.substr(0, folder.find_last_of(L'\\'));
 }
 
-std::uint16_t peMachine(const std::wstring &path)
-{
-    std::FILE *file = ::_wfopen(path.c_str(), L"rb");
-    if (!file)
-        return 0;
-    unsigned char header[1024] = {};
-    const std::size_t got = std::fread(header, 1, sizeof header, file);
-    std::fclose(file);
-    if (got < 0x40 || header[0] != 'M' || header[1] != 'Z')
-        return 0;
-    const std::size_t pe = header[0x3C] | header[0x3D] << 8;
-    if (pe + 6 > got || header[pe] != 'P' || header[pe + 1] != 'E' || header[pe + 2]
-        || header[pe + 3])
-        return 0;
-    return std::uint16_t(header[pe + 4] | header[pe + 5] << 8);
-}
-
 bool registryFlag(const wchar_t *key, const wchar_t *value)
 {
     DWORD flag = 0;
@@ -271,6 +254,23 @@ public:
 };
 
 } // namespace
+
+std::uint16_t peMachine(const std::wstring &path)
+{
+    std::FILE *file = ::_wfopen(path.c_str(), L"rb");
+    if (!file)
+        return 0;
+    unsigned char header[1024] = {};
+    const std::size_t got = std::fread(header, 1, sizeof header, file);
+    std::fclose(file);
+    if (got < 0x40 || header[0] != 'M' || header[1] != 'Z')
+        return 0;
+    const std::size_t pe = header[0x3C] | header[0x3D] << 8;
+    if (pe + 6 > got || header[pe] != 'P' || header[pe + 1] != 'E' || header[pe + 2]
+        || header[pe + 3])
+        return 0;
+    return std::uint16_t(header[pe + 4] | header[pe + 5] << 8);
+}
 
 std::unique_ptr<WindowsSystem> windowsSystem()
 {

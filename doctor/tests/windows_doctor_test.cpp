@@ -2,7 +2,12 @@
 // LPT port and must say so.
 #include "windows_doctor.h"
 
+#include <windows.h>
+
 #include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
 
 #include <functional>
 
@@ -153,6 +158,14 @@ TEST(WindowsDoctor, TheRealSystemUnderWineHasNoPort)
     EXPECT_EQ(renderJson(findings), "[]\n");
     EXPECT_EQ(windows->programMachine(), MachineAmd64);
     EXPECT_FALSE(windows->portLibrary()); // the real library is never beside a test
+
+    wchar_t self[MAX_PATH];
+    const std::wstring program(self, GetModuleFileNameW(nullptr, self, MAX_PATH));
+    EXPECT_EQ(peMachine(program), MachineAmd64);
+    const std::wstring notAProgram = program + L".txt";
+    std::ofstream(std::filesystem::path(notAProgram)) << "MZ, and then no PE header at all";
+    EXPECT_EQ(peMachine(notAProgram), 0);
+    DeleteFileW(notAProgram.c_str());
 }
 
 } // namespace
