@@ -23,9 +23,9 @@ std::string bitness(std::uint16_t machine)
 {
     switch (machine) {
     case MachineI386:
-        return "de 32 bits (x86)";
+        return "de 32 bits";
     case MachineAmd64:
-        return "de 64 bits (x64)";
+        return "de 64 bits";
     case MachineArm64:
         return "de ARM64";
     case 0:
@@ -86,29 +86,31 @@ LibraryVerdict libraryVerdict(WindowsSystem &system)
 {
     LibraryVerdict verdict;
     const std::string folder = system.programFolder();
+    const std::uint16_t program = system.programMachine();
     const std::optional<PortLibraryFile> library = system.portLibrary();
+    const ServiceState service = system.driverService();
+    const bool elevated = system.elevated();
+    verdict.note =
+        "Biblioteca: "
+        + (library ? library->path + ", " + bitness(library->machine) : std::string("ninguna"))
+        + "; servicio de su controlador (" + DriverServiceName + "): " + serviceText(service)
+        + "; este proceso " + (elevated ? "es administrador." : "no es administrador.");
     if (!library) {
         verdict.problem = std::string("no se encuentra la biblioteca de puertos ") + LibraryName
                           + " (ni junto al programa ni en System32)";
-        verdict.fix = std::string("Ponga ") + LibraryName
-                      + " (la de 64 bits) junto a velmora.exe, en " + folder + ".";
+        verdict.fix = std::string("Ponga ") + LibraryName + " (la " + bitness(program)
+                      + ") junto a velmora.exe, en " + folder + ".";
         return verdict;
     }
-    const std::uint16_t program = system.programMachine();
     if (library->machine != program) {
         verdict.problem = library->path + " es " + bitness(library->machine) + " y el programa "
                           + bitness(program) + ": Windows no la carga";
-        verdict.fix = std::string("Cambie ") + library->path + " por la versión de 64 bits de "
-                      + LibraryName + ", en " + folder
+        // The program's folder is searched first, so a right one there wins over System32's.
+        verdict.fix = std::string("Ponga la versión ") + bitness(program) + " de " + LibraryName
+                      + " junto a velmora.exe, en " + folder + ", en lugar de " + library->path
                       + " (la de 32 bits se llama inpout32.dll y no sirve a este programa).";
         return verdict;
     }
-    const ServiceState service = system.driverService();
-    const bool elevated = system.elevated();
-    verdict.note = "Biblioteca: " + library->path + ", " + bitness(library->machine)
-                   + " como el programa; servicio de su controlador (" + DriverServiceName
-                   + "): " + serviceText(service) + "; este proceso "
-                   + (elevated ? "es administrador." : "no es administrador.");
     const std::vector<std::string> blockers = system.driverBlockers();
     if (service == ServiceState::Blocked) {
         verdict.problem = "Windows no deja cargar el controlador de la biblioteca de puertos";
@@ -131,6 +133,7 @@ LibraryVerdict libraryVerdict(WindowsSystem &system)
         return verdict;
     }
     const std::optional<bool> opens = system.driverOpens();
+    verdict.note += opens ? (*opens ? " Su controlador abre." : " Su controlador no abre.") : "";
     if (opens.value_or(true)) {
         verdict.reachable = true;
         if (!opens)

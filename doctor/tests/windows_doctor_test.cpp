@@ -100,7 +100,8 @@ TEST(WindowsDoctor, EachMissingPieceHasItsOneFixAndNothingIsInstalled)
         {"no library", [](ScriptedWindows &w) { w.library.reset(); }, "no se encuentra",
          "Ponga inpoutx64.dll (la de 64 bits) junto a velmora.exe, en C:\\Velmora", 0},
         {"32-bit library", [](ScriptedWindows &w) { w.library->machine = MachineI386; },
-         "es de 32 bits (x86) y el programa de 64 bits", "versión de 64 bits", 0},
+         "es de 32 bits y el programa de 64 bits:",
+         "Ponga la versión de 64 bits de inpoutx64.dll junto a velmora.exe, en C:\\Velmora", 0},
         {"driver does not open",
          [](ScriptedWindows &w) {
              w.service = ServiceState::Stopped;
