@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <cwchar>
 
 namespace doctor {
@@ -95,9 +96,17 @@ std::vector<IoRange> ioRanges(DEVINST device)
         if (previous != config)
             ::CM_Free_Res_Des_Handle(previous);
         previous = resource;
+        // The data is an IO_RESOURCE: its IO_DES first, then as many IO_RANGEs as it says.
+        ULONG size = 0;
         IO_DES io{};
-        if (::CM_Get_Res_Des_Data(resource, &io, sizeof io, 0) == CR_SUCCESS
-            && io.IOD_Alloc_End <= 0xFFFF && io.IOD_Alloc_Base <= io.IOD_Alloc_End)
+        std::vector<char> data;
+        if (::CM_Get_Res_Des_Data_Size(&size, resource, 0) == CR_SUCCESS && size >= sizeof io) {
+            data.resize(size);
+            if (::CM_Get_Res_Des_Data(resource, data.data(), size, 0) == CR_SUCCESS)
+                std::memcpy(&io, data.data(), sizeof io);
+        }
+        if (io.IOD_Alloc_End != 0 && io.IOD_Alloc_End <= 0xFFFF
+            && io.IOD_Alloc_Base <= io.IOD_Alloc_End)
             ranges.push_back({std::uint16_t(io.IOD_Alloc_Base), std::uint16_t(io.IOD_Alloc_End)});
     }
     if (previous != config)
