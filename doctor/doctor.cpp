@@ -444,38 +444,6 @@ private:
 
 } // namespace
 
-const char *sourceName(Source source)
-{
-    switch (source) {
-    case Source::Kernel:
-        return "kernel";
-    case Source::Pci:
-        return "pci";
-    case Source::Firmware:
-        return "firmware";
-    case Source::Admin:
-        return "admin";
-    case Source::Usb:
-        return "usb";
-    }
-    return "?";
-}
-
-const char *pathName(Path path)
-{
-    switch (path) {
-    case Path::Ppdev:
-        return "ppdev";
-    case Path::Helper:
-        return "helper";
-    case Path::DevPort:
-        return "dev-port";
-    case Path::Direct:
-        return "direct";
-    }
-    return "?";
-}
-
 Findings findPorts(const System &system, Probes &probes)
 {
     Findings findings;
