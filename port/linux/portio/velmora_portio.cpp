@@ -8,6 +8,7 @@
 // and nothing else, drops every capability, forbids itself new privileges and installs a seccomp
 // filter that leaves it read, write and exit. What it can reach from then on is fixed in the
 // processor's I/O bitmap, and nothing it is sent can widen it.
+#include "connector.h"
 #include "portio_policy.h"
 #include "portio_server.h"
 
@@ -90,7 +91,7 @@ private:
         return failure;
     }
 
-    static constexpr unsigned ProbeAddress = 0x378;
+    static constexpr unsigned ProbeAddress = port::FirstPortBase;
     int m_error = 0;
 };
 
