@@ -2,9 +2,10 @@
 # Builds Velmora (installing what is missing) and starts it.
 set -euo pipefail
 cd "$(dirname "$0")"
-tools/install-deps.sh
-cmake --preset default >/dev/null
-cmake --build --preset default --target velmora
+# Only what building and running need: the tests' tools are ./test.sh's.
+tools/install-deps.sh run
+cmake --preset run >/dev/null
+cmake --build --preset run --target velmora
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     cat >&2 <<'MSG'
@@ -16,5 +17,5 @@ MSG
 fi
 
 # Started where its help text lies, as the desktop entry does once installed.
-cd build/default/app
+cd build/run/app
 exec ./velmora

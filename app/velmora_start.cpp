@@ -1,6 +1,7 @@
 #include "velmora_start.h"
 
 #include "first_paint.h"
+#include "fixed_window.h"
 #include "form1.h"
 #include "inpout.h"
 #include "velmora_version.h"
@@ -58,15 +59,6 @@ private:
     QString m_notice;
     bool m_painted = false;
 };
-
-// The window manager picks among these; the larger sizes are for the desktop's own icon theme.
-QIcon plugIcon()
-{
-    QIcon icon;
-    for (const int size : {16, 32, 48})
-        icon.addFile(QStringLiteral(":/art/plug-%1.png").arg(size), QSize(size, size));
-    return icon;
-}
 
 // Qt's own buttons and menus (OK, Copy, Paste) in Spanish like the rest of the interface,
 // whatever the user's locale.
@@ -154,7 +146,7 @@ std::unique_ptr<Form1> startVelmora()
     // The desktop entry's id: the app id on Wayland, and how the desktop matches the window to it.
     QGuiApplication::setDesktopFileName(QStringLiteral("org.velmora.Velmora"));
     loadQtTranslation();
-    QApplication::setWindowIcon(plugIcon());
+    QApplication::setWindowIcon(iconInSizes(QStringLiteral(":/art/plug-%1.png")));
 
     // The port is bound at the window's first refresh, while the window is being built.
     auto notice = std::make_unique<NoticeAfterFirstPaint>();

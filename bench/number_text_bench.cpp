@@ -1,9 +1,12 @@
-#include "number_text.h"
+// The number texts as the window uses them, through its edge: QString in and out.
+#include "field_text.h"
 
 #include <QString>
 #include <benchmark/benchmark.h>
 
 #include <array>
+
+using namespace field_text;
 
 namespace {
 

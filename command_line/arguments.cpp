@@ -1,30 +1,19 @@
 #include "arguments.h"
 
+#include "number_text.h"
+
 namespace command_line {
 
 namespace {
 
-// The digits of text in the base, or nothing if any is not one or the number passes limit.
-std::optional<unsigned> digits(std::string_view text, unsigned base, unsigned limit)
+// The whole of text as digits of the base, or nothing if there are none, any character is not
+// one, or the number passes limit.
+std::optional<unsigned> digits(std::string_view text, int base, unsigned limit)
 {
-    if (text.empty())
+    const auto read = number_text::LeadingDigits(text, base);
+    if (read.count == 0 || read.count != text.size() || read.value > limit)
         return std::nullopt;
-    unsigned number = 0;
-    for (const char c : text) {
-        unsigned digit = base;
-        if (c >= '0' && c <= '9')
-            digit = unsigned(c - '0');
-        else if (c >= 'a' && c <= 'f')
-            digit = unsigned(c - 'a' + 10);
-        else if (c >= 'A' && c <= 'F')
-            digit = unsigned(c - 'A' + 10);
-        if (digit >= base)
-            return std::nullopt;
-        number = number * base + digit;
-        if (number > limit)
-            return std::nullopt;
-    }
-    return number;
+    return static_cast<unsigned>(read.value);
 }
 
 bool startsWith(std::string_view text, std::string_view prefix)

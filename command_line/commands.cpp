@@ -7,6 +7,7 @@
 #include "fast_sampler.h"
 #include "inpout.h"
 #include "monotonic_clock.h"
+#include "number_text.h"
 #include "portio_policy.h"
 #include "routing_port.h"
 #include "sample_stream.h"
@@ -63,14 +64,6 @@ int failed(const port::PortError &error, std::FILE *err)
 {
     std::fprintf(err, "velmora: %s\n", error.what());
     return Unreachable;
-}
-
-std::string bits(std::uint8_t value)
-{
-    std::string text;
-    for (int bit = 7; bit >= 0; --bit)
-        text += (value >> bit) & 1 ? '1' : '0';
-    return text;
 }
 
 // Local time as ISO 8601, with milliseconds and the offset: 2026-12-07T14:03:09.125+01:00.
@@ -356,7 +349,8 @@ int readPort(std::uint16_t address, Format format, bool simulated, std::FILE *ou
         if (format == Format::Hex)
             std::fprintf(out, "0x%02X\n", unsigned(value));
         else if (format == Format::Binary)
-            std::fprintf(out, "0b%s\n", bits(value).c_str());
+            std::fprintf(out, "0b%s\n",
+                         number_text::BitText(value, number_text::BitOrder::HighFirst).c_str());
         else
             std::fprintf(out, "%u\n", unsigned(value));
         return Done;
@@ -384,7 +378,7 @@ int showPins(std::optional<std::uint16_t> base, bool watch, int intervalMs, long
 {
     if (!base) {
         const auto ports = portio::kernelPorts();
-        base = simulated || ports.empty() ? std::uint16_t(0x378) : ports.front().base;
+        base = simulated || ports.empty() ? port::FirstPortBase : ports.front().base;
     }
     auto port = openPort(simulated, err);
     if (!port)

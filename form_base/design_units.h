@@ -3,8 +3,11 @@
 #include <QColor>
 #include <QObject>
 #include <QRect>
+#include <QString>
+#include <QWidget>
 
 #include <cstddef>
+#include <span>
 
 class QWidget;
 
@@ -53,6 +56,26 @@ void bindTo(typename MemberOf<decltype(Member)>::Ui &ui, QWidget *widget, int in
         (ui.*Member).at(std::size_t(index)) = qobject_cast<typename Slot::value_type>(widget);
     else
         ui.*Member = qobject_cast<Slot>(widget);
+}
+
+// Builds a window from its design table, the one way both windows are built. In the table's
+// order, which is the order focus follows, each row's widget is made by make(row, form), bound
+// to its member of ui, named after the row (Name_index within a control array), placed in twips,
+// and then handed to finish(row, widget) for what only its kind needs.
+template <typename Ui, typename Row, typename Make, typename Finish>
+void build(Ui &ui, QWidget *form, std::span<const Row> rows, Make make, Finish finish)
+{
+    for (const Row &row : rows) {
+        QWidget *widget = make(row, form);
+        int index = -1;
+        if constexpr (requires { row.index; })
+            index = row.index;
+        row.bind(ui, widget, index);
+        const QString name = QString::fromLatin1(row.name);
+        widget->setObjectName(index < 0 ? name : name + u'_' + QString::number(index));
+        widget->setGeometry(pixels(row.left, row.top, row.width, row.height));
+        finish(row, widget);
+    }
 }
 
 } // namespace design

@@ -12,6 +12,14 @@ void showMessageBox(QWidget *parent, const QString &message)
     QMessageBox::warning(parent, QStringLiteral("Velmora"), message);
 }
 
+QIcon iconInSizes(const QString &pathPattern)
+{
+    QIcon icon;
+    for (const int size : {16, 32, 48})
+        icon.addFile(pathPattern.arg(size), QSize(size, size));
+    return icon;
+}
+
 void setUpFixedWindow(QWidget *window, const QString &title, const QIcon &icon, int widthTwips,
                       int heightTwips)
 {

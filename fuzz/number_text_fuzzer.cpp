@@ -3,8 +3,13 @@
 // even or throws OverflowError, and every number written reads back.
 #include "number_text.h"
 
+#include <QByteArray>
+#include <QString>
+
 #include <cmath>
 #include <cstring>
+
+using namespace number_text;
 
 namespace {
 
@@ -35,7 +40,7 @@ void checkNumber(double x, bool read = false)
           "narrowing is wrong", x);
     // Written with 15 significant digits, a number comes back within half a unit of the 15th
     // (and one of the double's own).
-    for (const QString &text : {NumberText(x), PlainNumberText(x)})
+    for (const std::string &text : {NumberText(x), PlainNumberText(x)})
         check(!std::isfinite(x) || std::fabs(TextValue(text) - x) <= 5.3e-15 * std::fabs(x),
               "a written number does not read back", x);
 }
@@ -52,12 +57,14 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
-    // Copied, so that the bytes are aligned for 16-bit units and never a null pointer.
+    // Copied, so that the bytes are aligned for 16-bit units and never a null pointer. The bytes
+    // as they are, and as UTF-16 and Latin-1 texts that a window passes on in UTF-8.
     const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
     const auto *utf16 = reinterpret_cast<const char16_t *>(bytes.constData());
-    for (const QString &text : {QString::fromUtf16(utf16, bytes.size() / 2),
-                                QString::fromLatin1(bytes), QString::fromUtf8(bytes)})
-        checkNumber(TextValue(text), true);
+    checkNumber(TextValue(std::string_view(bytes.constData(), size)), true);
+    for (const QString &text :
+         {QString::fromUtf16(utf16, bytes.size() / 2), QString::fromLatin1(bytes)})
+        checkNumber(TextValue(text.toStdString()), true);
     double x = 0; // the first bytes as a number too: any bit pattern, NaN and the infinities
     std::memcpy(&x, bytes.constData(), size < sizeof x ? size : sizeof x);
     checkNumber(x);

@@ -43,11 +43,9 @@ FormAyuda::FormAyuda()
 {
     setObjectName(QStringLiteral("FormAyuda"));
     ui.setupUi(this);
-    QIcon icon;
-    for (const int size : {16, 32, 48})
-        icon.addFile(QStringLiteral(":/information_window/art/question-%1.png").arg(size),
-                     QSize(size, size));
-    setUpFixedWindow(this, Title, icon, formayuda::ClientWidth, formayuda::ClientHeight);
+    setUpFixedWindow(this, Title,
+                     iconInSizes(QStringLiteral(":/information_window/art/question-%1.png")),
+                     formayuda::ClientWidth, formayuda::ClientHeight);
 
     connect(ui.CommandImprimir, &QPushButton::clicked, this, &FormAyuda::CommandImprimir_Click);
     connect(qApp, &QGuiApplication::focusWindowChanged, this, &FormAyuda::focusWindowChanged);

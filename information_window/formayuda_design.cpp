@@ -1,6 +1,7 @@
 #include "formayuda_design.h"
 
 #include "design_units.h"
+#include "fixed_window.h"
 
 #include <QFont>
 #include <QIcon>
@@ -51,10 +52,7 @@ QPushButton *makePictureButton(const Control &c, QWidget *form)
     auto *button = new QPushButton(form);
     button->setAutoDefault(false);
     button->setDefault(false);
-    QIcon icon;
-    for (const int size : {16, 32, 48})
-        icon.addFile(QString::fromLatin1(c.picture).arg(size), QSize(size, size));
-    button->setIcon(icon);
+    button->setIcon(iconInSizes(QString::fromLatin1(c.picture)));
     button->setIconSize(QSize(32, 32));
     return button;
 }
@@ -78,26 +76,24 @@ std::span<const Control> design()
 
 void FormAyudaUi::setupUi(QWidget *form)
 {
+    using formayuda::Control;
     using formayuda::Kind;
 
-    // Widgets are created in tab order, which is the order focus follows.
-    for (const formayuda::Control &c : formayuda::design()) {
-        QWidget *widget = nullptr;
-        switch (c.kind) {
-        case Kind::TextBox:
-            widget = formayuda::makeTextBox(c, form);
-            break;
-        case Kind::PictureButton:
-            widget = formayuda::makePictureButton(c, form);
-            break;
-        case Kind::Image:
-            widget = formayuda::makeImage(c, form);
-            break;
-        }
-        c.bind(*this, widget, -1);
-        widget->setObjectName(QString::fromLatin1(c.name));
-        widget->setGeometry(design::pixels(c.left, c.top, c.width, c.height));
-        if (!c.visible)
-            widget->hide();
-    }
+    design::build(
+        *this, form, formayuda::design(),
+        [](const Control &c, QWidget *parent) -> QWidget * {
+            switch (c.kind) {
+            case Kind::TextBox:
+                return formayuda::makeTextBox(c, parent);
+            case Kind::PictureButton:
+                return formayuda::makePictureButton(c, parent);
+            case Kind::Image:
+                break;
+            }
+            return formayuda::makeImage(c, parent);
+        },
+        [](const Control &c, QWidget *widget) {
+            if (!c.visible)
+                widget->hide();
+        });
 }

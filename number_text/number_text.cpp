@@ -4,7 +4,8 @@
 #include <charconv>
 #include <cmath>
 #include <limits>
-#include <string>
+
+namespace number_text {
 
 namespace {
 
@@ -12,11 +13,11 @@ constexpr int SignificantDigits = 15;
 
 bool isDigit(char c, int base)
 {
-    if (base == 8)
-        return c >= '0' && c <= '7';
+    if (base <= 10)
+        return c >= '0' && c < '0' + base;
     if (c >= '0' && c <= '9')
         return true;
-    return base == 16 && ((c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'));
+    return (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
 
 int digitValue(char c)
@@ -27,16 +28,15 @@ int digitValue(char c)
 }
 
 // The ASCII characters of the text with blanks, tabs and line feeds removed. Anything outside
-// ASCII can only end a number, so it becomes a character that no number contains.
-std::string compact(QStringView text)
+// ASCII can only end a number, so each of its bytes becomes a character that no number contains.
+std::string compact(std::string_view text)
 {
     std::string out;
-    out.reserve(static_cast<std::size_t>(text.size()));
-    for (const QChar c : text) {
-        const char16_t u = c.unicode();
-        if (u == u' ' || u == u'\t' || u == u'\n')
+    out.reserve(text.size());
+    for (const char c : text) {
+        if (c == ' ' || c == '\t' || c == '\n')
             continue;
-        out.push_back(u < 0x80 ? static_cast<char>(u) : '\x01');
+        out.push_back(static_cast<unsigned char>(c) < 0x80 ? c : '\x01');
     }
     return out;
 }
@@ -46,9 +46,7 @@ std::string compact(QStringView text)
 // are, so that narrowing them reports an overflow rather than reaching a wrapped address.
 double radixValue(const std::string &s, std::size_t pos, int base)
 {
-    double value = 0;
-    for (; pos < s.size() && isDigit(s[pos], base); ++pos)
-        value = std::min(value * base + digitValue(s[pos]), std::numeric_limits<double>::max());
+    const double value = LeadingDigits(std::string_view(s).substr(pos), base).value;
     if (value <= 0xFFFF)
         return value >= 0x8000 ? value - 0x10000 : value;
     if (value <= 0xFFFFFFFFu)
@@ -124,19 +122,19 @@ std::int64_t roundToRange(double x, std::int64_t min, std::int64_t max)
 
 // The at most 15 significant digits of x, trailing zeros dropped, and the decimal exponent of
 // the first one: 1234.5 gives "12345" and 3.
-struct Digits
+struct Significant
 {
     std::string digits;
     int exponent = 0;
 };
 
-Digits significantDigits(double x)
+Significant significantDigits(double x)
 {
     char buffer[64];
     const auto result = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(x),
                                       std::chars_format::scientific, SignificantDigits - 1);
     const char *e = std::find(buffer, result.ptr, 'e');
-    Digits d;
+    Significant d;
     d.digits.reserve(SignificantDigits);
     for (const char *p = buffer; p != e; ++p) {
         if (*p != '.')
@@ -155,7 +153,7 @@ std::string formatNumber(double x, bool zeroBeforePoint)
 {
     if (x == 0 || std::isnan(x))
         return "0";
-    const Digits d = significantDigits(x);
+    const Significant d = significantDigits(x);
     std::string out = x < 0 ? "-" : "";
     const int count = static_cast<int>(d.digits.size());
 
@@ -186,7 +184,7 @@ std::string formatNumber(double x, bool zeroBeforePoint)
 } // namespace
 
 OverflowError::OverflowError(double number, std::int64_t min, std::int64_t max)
-    : std::overflow_error("El número " + PlainNumberText(number).toStdString()
+    : std::overflow_error("El número " + PlainNumberText(number)
                           + " está fuera del rango admitido, de " + std::to_string(min) + " a "
                           + std::to_string(max) + ".")
     , m_number(number)
@@ -194,7 +192,7 @@ OverflowError::OverflowError(double number, std::int64_t min, std::int64_t max)
     , m_max(max)
 {}
 
-double TextValue(QStringView text)
+double TextValue(std::string_view text)
 {
     const std::string s = compact(text);
     if (s.size() >= 2 && s[0] == '&') {
@@ -219,13 +217,34 @@ std::int32_t RoundToInt32(double x)
                                                   std::numeric_limits<std::int32_t>::max()));
 }
 
-QString NumberText(double x)
+Digits LeadingDigits(std::string_view text, int base)
 {
-    const std::string text = formatNumber(x, false);
-    return QString::fromLatin1(text[0] == '-' ? text : ' ' + text);
+    Digits d;
+    for (; d.count < text.size() && isDigit(text[d.count], base); ++d.count)
+        d.value = std::min(d.value * base + digitValue(text[d.count]),
+                           std::numeric_limits<double>::max());
+    return d;
 }
 
-QString PlainNumberText(double x)
+std::string NumberText(double x)
 {
-    return QString::fromLatin1(formatNumber(x, true));
+    const std::string text = formatNumber(x, false);
+    return text[0] == '-' ? text : ' ' + text;
 }
+
+std::string PlainNumberText(double x)
+{
+    return formatNumber(x, true);
+}
+
+std::string BitText(std::int32_t number, BitOrder order)
+{
+    std::string bits(8, '0');
+    for (int bit = 0; bit < 8; ++bit) {
+        if (number & (1 << bit))
+            bits[std::size_t(order == BitOrder::LowFirst ? bit : 7 - bit)] = '1';
+    }
+    return bits;
+}
+
+} // namespace number_text

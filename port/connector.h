@@ -17,6 +17,11 @@ struct Registers
 
 enum class Register { Data, Status, Control };
 
+// The data register of the first parallel port, 888 (378h); status and control follow it. The
+// window shows this port, the simulated port stands for it, and the command line and the helper
+// start from it.
+inline constexpr std::uint16_t FirstPortBase = 0x378;
+
 // Control bit 5: the data lines are inputs (a bidirectional port reads the connector's lines).
 inline constexpr std::uint8_t ControlReverse = 0x20;
 

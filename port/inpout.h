@@ -1,5 +1,6 @@
 #pragma once
 
+#include "connector.h"
 #include "port_driver.h"
 #include "port_error.h"
 
@@ -9,7 +10,7 @@
 
 // The program's own parallel port: the data register of the first port, 0x378. Despite its name
 // it is the data register, not the status register (379h): the display shows the pins 2-9.
-inline constexpr PortAddress StatusPort = 888;
+inline constexpr PortAddress StatusPort = port::FirstPortBase;
 
 // Every hardware access of the program goes through these two calls. The port driver is chosen
 // at the first call, not at start-up: on Linux a routing driver (routing_port.h) that serves each

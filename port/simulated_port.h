@@ -39,9 +39,9 @@ struct Wire
 class SimulatedPort : public PortDriver
 {
 public:
-    static constexpr std::uint16_t DataRegister = 888;
-    static constexpr std::uint16_t StatusRegister = 889;
-    static constexpr std::uint16_t ControlRegister = 890;
+    static constexpr std::uint16_t DataRegister = FirstPortBase;
+    static constexpr std::uint16_t StatusRegister = FirstPortBase + 1;
+    static constexpr std::uint16_t ControlRegister = FirstPortBase + 2;
     static constexpr PortValue IdleStatus = 0x78;
     static constexpr PortValue FloatingBus = 0xFF;
 

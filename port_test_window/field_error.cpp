@@ -1,6 +1,8 @@
 #include "field_error.h"
 
-#include "number_text.h"
+#include "field_text.h"
+
+using namespace field_text;
 
 namespace {
 

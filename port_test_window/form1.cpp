@@ -2,12 +2,12 @@
 
 #include "bit_indicator.h"
 #include "field_error.h"
+#include "field_text.h"
 #include "fixed_window.h"
 #include "form_ayuda.h"
 #include "info_file.h"
 #include "inpout.h"
 #include "last_resort.h"
-#include "number_text.h"
 
 #include <QButtonGroup>
 #include <QEvent>
@@ -21,6 +21,8 @@
 
 #include <memory>
 #include <utility>
+
+using namespace field_text;
 
 namespace {
 
@@ -97,7 +99,7 @@ void Form1::setErrorReporter(ErrorReporter reporter)
 
 void Form1::Form_Initialize()
 {
-    ui.Text1->setText(QStringLiteral("888"));
+    ui.Text1->setText(QString::number(StatusPort));
     ui.Text2->setText(QStringLiteral("0"));
     ui.Label7->setText(ReadingCaption + ui.Text1->text());
     ActualizarPantalla();
@@ -142,14 +144,11 @@ void Form1::showNoReading()
 // first, the order in which the indicators stand from left to right.
 QString Form1::showBits(std::int32_t number, int first)
 {
-    QString bits(8, u'0');
     for (int i = 0; i <= 7; ++i) {
         const bool on = (number & (1 << i)) != 0;
-        if (on)
-            bits[i] = u'1';
         ui.Label3[first + i]->setState(on ? BitIndicator::State::On : BitIndicator::State::Off);
     }
-    return bits;
+    return QString::fromLatin1(number_text::BitText(number, number_text::BitOrder::LowFirst));
 }
 
 // An action stops at the step that fails; what ran before it stays done. The failure is reported

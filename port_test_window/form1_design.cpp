@@ -91,12 +91,6 @@ constexpr auto Controls = joined(
     }));
 // clang-format on
 
-QString objectName(const Control &c)
-{
-    const QString name = QString::fromLatin1(c.name);
-    return c.index < 0 ? name : name + u'_' + QString::number(c.index);
-}
-
 QLabel *makeLabel(const Control &c, QWidget *form)
 {
     auto *label = new QLabel(QString::fromUtf8(c.caption), form);
@@ -146,39 +140,35 @@ std::span<const Control> design()
 
 void Form1Ui::setupUi(QWidget *form)
 {
+    using form1::Control;
     using form1::Kind;
 
-    // Widgets are created in tab order, which is the order focus follows.
-    for (const form1::Control &c : form1::design()) {
-        QWidget *widget = nullptr;
-        switch (c.kind) {
-        case Kind::PushButton:
-        case Kind::PictureButton:
-            widget = form1::makeButton(c, form);
-            break;
-        case Kind::TextBox:
-        case Kind::OutputBox:
-            widget = form1::makeTextBox(c, form);
-            break;
-        case Kind::Label:
-        case Kind::AutoSizeLabel:
-            widget = form1::makeLabel(c, form);
-            break;
-        case Kind::Indicator: {
-            auto *indicator = new BitIndicator(form);
+    design::build(
+        *this, form, form1::design(),
+        [](const Control &c, QWidget *parent) -> QWidget * {
+            switch (c.kind) {
+            case Kind::PushButton:
+            case Kind::PictureButton:
+                return form1::makeButton(c, parent);
+            case Kind::TextBox:
+            case Kind::OutputBox:
+                return form1::makeTextBox(c, parent);
+            case Kind::Label:
+            case Kind::AutoSizeLabel:
+                return form1::makeLabel(c, parent);
+            case Kind::Indicator:
+                break;
+            }
+            auto *indicator = new BitIndicator(parent);
             indicator->setBitName(form1::bitName(c.index));
-            widget = indicator;
-            break;
-        }
-        }
-        c.bind(*this, widget, c.index);
-        widget->setObjectName(form1::objectName(c));
-        widget->setGeometry(design::pixels(c.left, c.top, c.width, c.height));
-        if (c.kind == Kind::AutoSizeLabel)
-            widget->resize(widget->sizeHint().width(), widget->height());
-        if (c.tooltip)
-            widget->setToolTip(QString::fromUtf8(c.tooltip));
-    }
+            return indicator;
+        },
+        [](const Control &c, QWidget *widget) {
+            if (c.kind == Kind::AutoSizeLabel)
+                widget->resize(widget->sizeHint().width(), widget->height());
+            if (c.tooltip)
+                widget->setToolTip(QString::fromUtf8(c.tooltip));
+        });
 
     // The two fields are known by their captions, to screen readers as to sighted users.
     for (const auto &[caption, field] : {std::pair{Label1, Text1}, std::pair{Label2, Text2}}) {

@@ -10,6 +10,8 @@
 #   tools/bench.sh --ports    the cost of one access by each port path, inside the emulated
 #                             machine (bench/port_paths_bench.cpp), and `velmora pins --watch`
 #                             at 20 Hz on the simulated port; not run by CI
+#   tools/bench.sh --instructions  a typed character and the start-up in instructions (callgrind),
+#                             which other work on a shared machine does not move; not run by CI
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -58,7 +60,7 @@ as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
 install_tools() {
     tools/install-deps.sh
     local missing=() p
-    for p in hyperfine jq time xvfb xauth; do
+    for p in hyperfine jq time xvfb xauth valgrind; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" ||
             missing+=("$p")
     done
@@ -131,10 +133,18 @@ measure() {
         --benchmark_out="$results/timing.json" --benchmark_out_format=json
 
     echo "== whole process (Xvfb: $ROUNDS rounds of $RUNS runs; peak memory: $RSS_RUNS runs)"
+    prepare_startup_user || return 0
+    as_startup_user "$0" --startup "$work"
+    cp "$work/startup.json" "$work/peak-rss.txt" "$results/"
+}
+
+# Sets runner, the user the start-up is measured as, and work, a private folder of that user's.
+prepare_startup_user() {
     # The program falls back to the simulated port only where it finds no way to a real one, so
     # the runs are made by a user with no capabilities and no groups, who cannot gain any. A user
     # who can open a parallel port device would reach the real port: then there are no runs.
-    local runner=(setpriv --no-new-privs) work device
+    local device
+    runner=(setpriv --no-new-privs)
     work=$(mktemp -d)
     trap "rm -rf '$work'" EXIT
     if [ "$(id -u)" -eq 0 ]; then
@@ -146,13 +156,31 @@ measure() {
     for device in /dev/parport*; do
         if [ -e "$device" ] && "${runner[@]}" test -r "$device" -o -w "$device"; then
             echo "skipped: this user can open $device, so the runs would reach the real port"
-            return
+            return 1
         fi
     done
+}
+
+# Runs the command on one X server, as that user, with work as its runtime folder.
+as_startup_user() {
     # One X server for all runs; -ac lets the unprivileged user in without the server's cookie.
     XDG_RUNTIME_DIR=$work xvfb-run -a -s '-screen 0 1024x768x24 -ac -nolisten tcp' \
-        "${runner[@]}" "$0" --startup "$work"
-    cp "$work/startup.json" "$work/peak-rss.txt" "$results/"
+        "${runner[@]}" "$@"
+}
+
+instructions() {
+    install_tools
+    cmake --preset default >/dev/null
+    cmake --build --preset default --target velmora_bench velmora_startup bare_window_startup velmora
+    mkdir -p "$results"
+    echo "== instructions (callgrind)"
+    prepare_startup_user || return 0
+    {
+        bench/count_instructions.py keys "$build/bench/velmora_bench"
+        as_startup_user env XDG_RUNTIME_DIR="$work" bench/count_instructions.py startup \
+            "bare+caption=$build/bench/bare_window_startup --caption" \
+            "velmora=$build/app/velmora_startup"
+    } | tee "$results/instructions.md"
 }
 
 summarise() {
@@ -175,6 +203,7 @@ summarise() {
 case "${1:-}" in
 --startup) run_startup "$2" ;;
 --summary) summarise ;;
+--instructions) instructions ;;
 *)
     measure
     summarise

@@ -5,8 +5,6 @@
 #include <QLabel>
 #include <QTest>
 
-#include <tuple>
-
 namespace {
 
 // No print server answers here, and this process has not printed before, so printing takes it.
@@ -20,15 +18,6 @@ TEST(FormAyuda, WindowMatchesItsDesignAndReportsAPrintFailureOnceThroughItsRepor
     EXPECT_FALSE(form.windowFlags()
                  & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
     EXPECT_EQ(form.palette().color(QPalette::Window), QColor(0, 128, 128));
-    const std::tuple<const char *, QRect> controls[] = {
-        {"TextInfo", QRect(120, 240, 6975, 3495)},
-        {"CommandImprimir", QRect(6480, 6240, 615, 615)},
-        {"Image1", QRect(120, 3840, 6255, 2955)},
-    };
-    for (const auto &[name, twips] : controls)
-        EXPECT_EQ(form.findChild<QWidget *>(QString::fromLatin1(name))->geometry(),
-                  QRect(twips.topLeft() / 15, twips.size() / 15))
-            << name;
     EXPECT_TRUE(form.findChild<QLabel *>(u"Image1"_qs)->isHidden()); // until a load shows it
     EXPECT_EQ(form.findChild<QLabel *>(u"Image1"_qs)->pixmap().size(), QSize(530, 269));
 

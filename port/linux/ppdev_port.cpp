@@ -1,5 +1,6 @@
 #include "ppdev_port.h"
 
+#include "connector.h"
 #include "portio_policy.h"
 
 #include <cerrno>
@@ -22,7 +23,6 @@ namespace port {
 namespace {
 
 constexpr unsigned char ControlLines = 0x0F; // strobe, autofeed, init, select
-constexpr unsigned char ControlReverse = 0x20;
 constexpr auto HolderPoll = std::chrono::milliseconds(20);
 
 int claimTimeoutSignal()

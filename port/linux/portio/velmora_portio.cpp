@@ -10,6 +10,7 @@
 // reach from then on is fixed in the processor's I/O bitmap, and nothing it is sent can widen it.
 // If any step fails it gives the ports back, says why in its hello and ends: it never serves
 // half confined. It ends Lifetime seconds after it started, whatever it is doing.
+#include "connector.h"
 #include "portio_policy.h"
 #include "portio_protocol.h"
 #include "portio_server.h"
@@ -46,7 +47,7 @@ public:
     }
 };
 
-constexpr unsigned ProbeAddress = 0x378;
+constexpr unsigned ProbeAddress = port::FirstPortBase;
 
 // Every port this process may reach, whoever granted it.
 int dropPorts()
