@@ -1,0 +1,158 @@
+#include "pin_row.h"
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QTime>
+
+namespace {
+
+constexpr int RowHeight = 20;
+constexpr int TextWidth = 150;
+constexpr int TraceWidth = 160;
+constexpr int ChangeWidth = 80;
+constexpr int VerdictWidth = 110;
+
+const QColor High(0xFF, 0x00, 0x00);
+const QColor Low(0x00, 0x00, 0x00);
+const QColor Unknown(0xA0, 0xA0, 0xA0);
+
+QColor colourOf(pins::Level level)
+{
+    return level == pins::Level::High ? High : level == pins::Level::Low ? Low : Unknown;
+}
+
+} // namespace
+
+PinRow::PinRow(int pinNumber, QWidget *parent)
+    : QWidget(parent)
+    , m_number(pinNumber)
+{
+    setObjectName(QStringLiteral("Pin%1").arg(pinNumber));
+    setFocusPolicy(Qt::StrongFocus);
+    setAccessibleName(QString::fromStdString(pins::accessibleName(pinNumber, std::nullopt)));
+    setFixedSize(sizeHint());
+}
+
+QSize PinRow::sizeHint() const
+{
+    return {TextWidth + TraceWidth + ChangeWidth + VerdictWidth + 24, RowHeight};
+}
+
+void PinRow::showSample(const std::optional<port::Registers> &registers,
+                        const pins::PinTrace *trace, pins::Millis now, const QString &failure)
+{
+    m_trace = trace;
+    m_now = now;
+    if (!isGround()) {
+        const port::Pin &pin = port::signalPins()[std::size_t(m_number - 1)];
+        m_level = pins::levels(registers)[std::size_t(m_number - 1)];
+        m_output = registers && !port::isInput(pin, *registers);
+        m_direction = !registers ? QString() : m_output ? u"salida"_qs : u"entrada"_qs;
+        m_lastChange = trace && trace->lastChange() ? QTime::currentTime()
+                                                          .addMSecs(int(*trace->lastChange() - now))
+                                                          .toString(u"HH:mm:ss.zzz"_qs)
+                                                    : QString();
+        const QString name = QString::fromStdString(pins::accessibleName(m_number, registers));
+        if (name != accessibleName())
+            setAccessibleName(name);
+        if (failure != accessibleDescription() && m_verdict.isEmpty())
+            setAccessibleDescription(failure);
+        setToolTip(failure);
+    }
+    update();
+}
+
+void PinRow::setVerdict(const QString &verdict, bool passed)
+{
+    m_verdict = verdict;
+    m_passed = passed;
+    setAccessibleDescription(verdict.isEmpty() ? QString() : u"Prueba: "_qs + verdict);
+    update();
+}
+
+void PinRow::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    const QRect dot(4, 4, RowHeight - 8, RowHeight - 8);
+    painter.setRenderHint(QPainter::Antialiasing);
+    if (hasFocus())
+        painter.fillRect(rect(), palette().highlight().color().lighter(170));
+    if (isGround()) {
+        painter.setPen(Qt::darkGreen);
+        painter.drawLine(dot.left(), dot.center().y(), dot.right(), dot.center().y());
+        painter.drawLine(dot.left() + 3, dot.bottom(), dot.right() - 3, dot.bottom());
+        painter.drawText(QRect(RowHeight, 0, TextWidth, RowHeight), Qt::AlignVCenter,
+                         QStringLiteral("%1  masa (GND)").arg(m_number, 2));
+        return;
+    }
+    const port::Pin &pin = port::signalPins()[std::size_t(m_number - 1)];
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(colourOf(m_level));
+    painter.drawEllipse(dot);
+    painter.setPen(m_level == pins::Level::Unknown ? Unknown : palette().text().color());
+    const QString level = m_level == pins::Level::Unknown ? u"—"_qs
+                          : m_level == pins::Level::High  ? u"alto"_qs
+                                                          : u"bajo"_qs;
+    painter.drawText(QRect(RowHeight, 0, TextWidth, RowHeight), Qt::AlignVCenter,
+                     QStringLiteral("%1  %2  %3  %4")
+                         .arg(m_number, 2)
+                         .arg(QString::fromLatin1(pin.name), m_direction, level));
+    int x = RowHeight + TextWidth;
+    paintTrace(painter, QRect(x, 3, TraceWidth, RowHeight - 6));
+    x += TraceWidth + 4;
+    painter.setPen(palette().text().color());
+    painter.drawText(QRect(x, 0, ChangeWidth, RowHeight), Qt::AlignVCenter, m_lastChange);
+    x += ChangeWidth;
+    painter.setPen(m_passed ? Qt::darkGreen : Qt::darkRed);
+    painter.drawText(QRect(x, 0, VerdictWidth, RowHeight), Qt::AlignVCenter, m_verdict);
+}
+
+// Like a logic analyser's: high lines at the top, low at the bottom, no reading as a grey band.
+void PinRow::paintTrace(QPainter &painter, const QRect &area) const
+{
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(0xF4, 0xF4, 0xF4));
+    painter.drawRect(area);
+    if (!m_trace || m_trace->steps().empty())
+        return;
+    const auto xOf = [&](pins::Millis at) {
+        const pins::Millis since = std::max<pins::Millis>(at - (m_now - pins::TraceSpan), 0);
+        return area.left() + int(since * area.width() / pins::TraceSpan);
+    };
+    const auto &steps = m_trace->steps();
+    int previousY = -1;
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        const int from = xOf(steps[i].at);
+        const int to = i + 1 < steps.size() ? xOf(steps[i + 1].at) : area.right();
+        if (steps[i].level == pins::Level::Unknown) {
+            painter.fillRect(QRect(from, area.top(), std::max(to - from, 1), area.height()),
+                             QColor(0xC8, 0xC8, 0xC8));
+            previousY = -1;
+            continue;
+        }
+        const int y = steps[i].level == pins::Level::High ? area.top() : area.bottom();
+        painter.setPen(QPen(colourOf(steps[i].level).darker(120), 1));
+        if (previousY >= 0 && previousY != y)
+            painter.drawLine(from, previousY, from, y);
+        painter.drawLine(from, y, to, y);
+        previousY = y;
+    }
+}
+
+void PinRow::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())
+        && m_output)
+        emit toggleRequested(m_number);
+    QWidget::mouseReleaseEvent(event);
+}
+
+void PinRow::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Space && m_output) {
+        emit toggleRequested(m_number);
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
