@@ -48,7 +48,7 @@ std::string verdictText(const selftest::PinResult &pin)
 {
     std::string with;
     for (const int other : pin.with)
-        with += (with.empty() ? " " : ", ") + std::to_string(other);
+        with += std::string(with.empty() ? " " : ", ") + std::to_string(other);
     switch (pin.verdict) {
     case selftest::Verdict::Pass:
         return "pasa" + (with.empty() ? std::string() : " (con" + with + ")");

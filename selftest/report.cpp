@@ -28,7 +28,7 @@ std::string wiringText(const std::vector<port::Wire> &wiring)
 {
     std::string text;
     for (const port::Wire &wire : wiring)
-        text += (text.empty() ? "" : " ") + std::to_string(wire.output) + "→"
+        text += std::string(text.empty() ? "" : " ") + std::to_string(wire.output) + "→"
                 + std::to_string(wire.input);
     return text;
 }
@@ -96,7 +96,7 @@ std::string numbers(const std::vector<int> &values)
 {
     std::string json;
     for (const int value : values)
-        json += (json.empty() ? "" : ",") + std::to_string(value);
+        json += std::string(json.empty() ? "" : ",") + std::to_string(value);
     return "[" + json + "]";
 }
 
@@ -189,7 +189,7 @@ std::string jsonReport(const Result &r)
         + ",\"plug\":" + (r.plug ? quoted(r.plug->id) : "null")
         + ",\"no_plug\":" + (noPlug(r) ? "true" : "false") + ",\"wiring\":[";
     for (std::size_t i = 0; i < r.wiring.size(); ++i)
-        json += (i ? "," : "") + numbers({r.wiring[i].output, r.wiring[i].input});
+        json += std::string(i ? "," : "") + numbers({r.wiring[i].output, r.wiring[i].input});
     json += "],\"pins\":[";
     for (const PinResult &pin : r.pins)
         json += std::string(pin.pin > 1 ? "," : "") + "{\"pin\":" + std::to_string(pin.pin)
