@@ -7,11 +7,13 @@
 
 namespace {
 
+// Two columns of these fit beside the main window on a 1024-pixel screen.
 constexpr int RowHeight = 20;
-constexpr int TextWidth = 150;
-constexpr int TraceWidth = 160;
-constexpr int ChangeWidth = 80;
-constexpr int VerdictWidth = 110;
+constexpr int NameWidth = 84;
+constexpr int StateWidth = 84;
+constexpr int TraceWidth = 92;
+constexpr int ChangeWidth = 56;
+constexpr int VerdictWidth = 14;
 
 const QColor High(0xFF, 0x00, 0x00);
 const QColor Low(0x00, 0x00, 0x00);
@@ -36,7 +38,8 @@ PinRow::PinRow(int pinNumber, QWidget *parent)
 
 QSize PinRow::sizeHint() const
 {
-    return {TextWidth + TraceWidth + ChangeWidth + VerdictWidth + 24, RowHeight};
+    return {RowHeight + NameWidth + StateWidth + TraceWidth + ChangeWidth + VerdictWidth,
+            RowHeight};
 }
 
 void PinRow::showSample(const std::optional<port::Registers> &registers,
@@ -51,7 +54,7 @@ void PinRow::showSample(const std::optional<port::Registers> &registers,
         m_direction = !registers ? QString() : m_output ? u"salida"_qs : u"entrada"_qs;
         m_lastChange = trace && trace->lastChange() ? QTime::currentTime()
                                                           .addMSecs(int(*trace->lastChange() - now))
-                                                          .toString(u"HH:mm:ss.zzz"_qs)
+                                                          .toString(u"HH:mm:ss"_qs)
                                                     : QString();
         const QString name = QString::fromStdString(pins::accessibleName(m_number, registers));
         if (name != accessibleName())
@@ -68,6 +71,7 @@ void PinRow::setVerdict(const QString &verdict, bool passed)
     m_verdict = verdict;
     m_passed = passed;
     setAccessibleDescription(verdict.isEmpty() ? QString() : u"Prueba: "_qs + verdict);
+    setToolTip(accessibleDescription());
     update();
 }
 
@@ -82,7 +86,7 @@ void PinRow::paintEvent(QPaintEvent *)
         painter.setPen(Qt::darkGreen);
         painter.drawLine(dot.left(), dot.center().y(), dot.right(), dot.center().y());
         painter.drawLine(dot.left() + 3, dot.bottom(), dot.right() - 3, dot.bottom());
-        painter.drawText(QRect(RowHeight, 0, TextWidth, RowHeight), Qt::AlignVCenter,
+        painter.drawText(QRect(RowHeight, 0, NameWidth + StateWidth, RowHeight), Qt::AlignVCenter,
                          QStringLiteral("%1  masa (GND)").arg(m_number, 2));
         return;
     }
@@ -94,18 +98,22 @@ void PinRow::paintEvent(QPaintEvent *)
     const QString level = m_level == pins::Level::Unknown ? u"—"_qs
                           : m_level == pins::Level::High  ? u"alto"_qs
                                                           : u"bajo"_qs;
-    painter.drawText(QRect(RowHeight, 0, TextWidth, RowHeight), Qt::AlignVCenter,
-                     QStringLiteral("%1  %2  %3  %4")
-                         .arg(m_number, 2)
-                         .arg(QString::fromLatin1(pin.name), m_direction, level));
-    int x = RowHeight + TextWidth;
-    paintTrace(painter, QRect(x, 3, TraceWidth, RowHeight - 6));
-    x += TraceWidth + 4;
+    painter.drawText(QRect(RowHeight, 0, NameWidth, RowHeight), Qt::AlignVCenter,
+                     QStringLiteral("%1  %2").arg(m_number, 2).arg(QString::fromLatin1(pin.name)));
+    int x = RowHeight + NameWidth;
+    painter.drawText(QRect(x, 0, StateWidth, RowHeight), Qt::AlignVCenter,
+                     m_direction.isEmpty() ? level : m_direction + u"  "_qs + level);
+    x += StateWidth;
+    paintTrace(painter, QRect(x, 3, TraceWidth - 4, RowHeight - 6));
+    x += TraceWidth;
     painter.setPen(palette().text().color());
     painter.drawText(QRect(x, 0, ChangeWidth, RowHeight), Qt::AlignVCenter, m_lastChange);
     x += ChangeWidth;
-    painter.setPen(m_passed ? Qt::darkGreen : Qt::darkRed);
-    painter.drawText(QRect(x, 0, VerdictWidth, RowHeight), Qt::AlignVCenter, m_verdict);
+    if (!m_verdict.isEmpty()) {
+        painter.setPen(m_passed ? Qt::darkGreen : Qt::darkRed);
+        painter.drawText(QRect(x, 0, VerdictWidth, RowHeight), Qt::AlignCenter,
+                         m_passed ? u"✓"_qs : u"✗"_qs);
+    }
 }
 
 // Like a logic analyser's: high lines at the top, low at the bottom, no reading as a grey band.

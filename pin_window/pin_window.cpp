@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QEvent>
+#include <QFont>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -42,6 +43,10 @@ PinWindow::PinWindow(pins::PinPort port, QWidget *parent)
 {
     setObjectName(QStringLiteral("PinWindow"));
     setWindowTitle(QStringLiteral("Pines del puerto"));
+    // Pinned like the main window's, so that every row's texts fit their columns.
+    QFont font(QStringLiteral("Liberation Sans"));
+    font.setPixelSize(11);
+    setFont(font);
 
     auto *choiceLabel = new QLabel(QStringLiteral("&Puerto (hex):"), this);
     m_portChoice = new QComboBox(this);
@@ -65,7 +70,12 @@ PinWindow::PinWindow(pins::PinPort port, QWidget *parent)
     m_state->setObjectName(QStringLiteral("State"));
     m_state->setWordWrap(true);
 
-    auto *top = new QHBoxLayout;
+    // Fixed measures, so that each pin stands at a known place: Pin n of 1 to 13 at
+    // (8, 42 + 22 (n - 1)), 20 pixels high.
+    auto *bar = new QWidget(this);
+    bar->setFixedHeight(28);
+    auto *top = new QHBoxLayout(bar);
+    top->setContentsMargins(0, 0, 0, 0);
     top->addWidget(choiceLabel);
     top->addWidget(m_portChoice, 1);
     top->addWidget(m_dataInputs);
@@ -73,7 +83,8 @@ PinWindow::PinWindow(pins::PinPort port, QWidget *parent)
 
     // The connector's two rows side by side: 1 to 13 on the left, 14 to 25 on the right.
     auto *connector = new QGridLayout;
-    connector->setVerticalSpacing(2);
+    connector->setSpacing(2);
+    connector->setHorizontalSpacing(12);
     for (int number = 1; number <= 25; ++number) {
         auto *row = new PinRow(number, this);
         m_rows[std::size_t(number - 1)] = row;
@@ -82,7 +93,9 @@ PinWindow::PinWindow(pins::PinPort port, QWidget *parent)
     }
 
     auto *layout = new QVBoxLayout(this);
-    layout->addLayout(top);
+    layout->setContentsMargins(8, 8, 8, 8);
+    layout->setSpacing(6);
+    layout->addWidget(bar);
     layout->addLayout(connector);
     layout->addWidget(m_state);
     setFixedSize(sizeHint());

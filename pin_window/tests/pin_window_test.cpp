@@ -60,6 +60,7 @@ TEST_F(PinWindowTest, AClickOrSpaceTogglesAnOutputAndTheRegisterFollows)
 {
     open(simulated);
     EXPECT_EQ(pin(2)->accessibleName(), "Pin 2, D0, salida, bajo");
+    EXPECT_EQ(pin(2)->geometry().topLeft(), QPoint(8, 64)) << "where the e2e test clicks";
     QTest::mouseClick(pin(2), Qt::LeftButton);
     EXPECT_EQ(simulated.read(888), 1);
     EXPECT_EQ(pin(2)->accessibleName(), "Pin 2, D0, salida, alto");
