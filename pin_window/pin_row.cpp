@@ -42,26 +42,47 @@ QSize PinRow::sizeHint() const
             RowHeight};
 }
 
+// Repaints only what a person would see change: at 20 samples a second most rows look the same,
+// and a trace moves one pixel every TraceSpan / width (about 110 ms).
 void PinRow::showSample(const std::optional<port::Registers> &registers,
                         const pins::PinTrace *trace, pins::Millis now, const QString &failure)
 {
+    if (isGround())
+        return;
+    const port::Pin &pin = port::signalPins()[std::size_t(m_number - 1)];
+    const pins::Level level = pins::levels(registers)[std::size_t(m_number - 1)];
+    const bool output = registers && !port::isInput(pin, *registers);
+    const std::optional<pins::Millis> changed = trace ? trace->lastChange() : std::nullopt;
+    const bool flat =
+        !trace || (trace->steps().size() == 1 && trace->steps()[0].at <= now - pins::TraceSpan);
+    const pins::Millis scroll = flat ? -1 : now * (TraceWidth - 4) / pins::TraceSpan;
+    const bool same = level == m_level && output == m_output && m_hasReading == bool(registers)
+                      && changed == m_changedAt && scroll == m_scroll && trace == m_trace
+                      && failure == m_failure;
     m_trace = trace;
     m_now = now;
-    if (!isGround()) {
-        const port::Pin &pin = port::signalPins()[std::size_t(m_number - 1)];
-        m_level = pins::levels(registers)[std::size_t(m_number - 1)];
-        m_output = registers && !port::isInput(pin, *registers);
-        m_direction = !registers ? QString() : m_output ? u"salida"_qs : u"entrada"_qs;
-        m_lastChange = trace && trace->lastChange() ? QTime::currentTime()
-                                                          .addMSecs(int(*trace->lastChange() - now))
-                                                          .toString(u"HH:mm:ss"_qs)
-                                                    : QString();
-        const QString name = QString::fromStdString(pins::accessibleName(m_number, registers));
-        if (name != accessibleName())
-            setAccessibleName(name);
-        if (failure != accessibleDescription() && m_verdict.isEmpty())
+    if (same)
+        return;
+    m_level = level;
+    m_output = output;
+    m_hasReading = bool(registers);
+    m_scroll = scroll;
+    m_direction = !registers ? QString() : output ? u"salida"_qs : u"entrada"_qs;
+    if (changed != m_changedAt) {
+        m_changedAt = changed;
+        m_lastChange =
+            changed ? QTime::currentTime().addMSecs(int(*changed - now)).toString(u"HH:mm:ss"_qs)
+                    : QString();
+    }
+    const QString name = QString::fromStdString(pins::accessibleName(m_number, registers));
+    if (name != accessibleName())
+        setAccessibleName(name);
+    if (failure != m_failure) {
+        m_failure = failure;
+        if (m_verdict.isEmpty()) {
             setAccessibleDescription(failure);
-        setToolTip(failure);
+            setToolTip(failure);
+        }
     }
     update();
 }

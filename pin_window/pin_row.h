@@ -39,6 +39,10 @@ private:
     pins::Level m_level = pins::Level::Unknown;
     bool m_output = false;
     QString m_direction;
+    bool m_hasReading = false;
+    pins::Millis m_scroll = -1;
+    std::optional<pins::Millis> m_changedAt;
+    QString m_failure;
     QString m_lastChange;
     QString m_verdict;
     bool m_passed = false;
