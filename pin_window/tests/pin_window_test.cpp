@@ -16,12 +16,24 @@ namespace {
 
 using Kind = port::PortAccess::Kind;
 
-// A port that fails every access, as a port held by another driver does.
-class FailingPort : public port::PortDriver
+// A port that fails every access once it is held by another driver.
+class FailingPort : public port::SimulatedPort
 {
 public:
-    PortValue read(std::uint16_t address) override { throw error(address); }
-    void write(std::uint16_t address, PortValue) override { throw error(address); }
+    bool held = false;
+
+    PortValue read(std::uint16_t address) override
+    {
+        if (held)
+            throw error(address);
+        return SimulatedPort::read(address);
+    }
+    void write(std::uint16_t address, PortValue value) override
+    {
+        if (held)
+            throw error(address);
+        SimulatedPort::write(address, value);
+    }
 
 private:
     static port::PortError error(std::uint16_t address)
@@ -113,6 +125,9 @@ TEST_F(PinWindowTest, AFailedSampleGreysThePinsWithTheReasonAndOpensNoBox)
 {
     static FailingPort failing;
     open(failing);
+    EXPECT_EQ(pin(11)->accessibleName(), "Pin 11, Busy, entrada, alto");
+    failing.held = true;
+    window->sampleNow();
     EXPECT_EQ(pin(11)->accessibleName(), "Pin 11, Busy, sin lectura");
     EXPECT_TRUE(pin(11)->accessibleDescription().contains("el puerto está ocupado"));
     EXPECT_TRUE(window->findChild<QLabel *>(QStringLiteral("State"))
