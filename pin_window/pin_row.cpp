@@ -183,5 +183,12 @@ void PinRow::keyPressEvent(QKeyEvent *event)
         emit toggleRequested(m_number);
         return;
     }
+    // The arrows walk the pins as Tab does, in the order of their numbers.
+    if (event->key() == Qt::Key_Down || event->key() == Qt::Key_Up) {
+        const bool forward = event->key() == Qt::Key_Down;
+        if (forward ? m_number < 25 : m_number > 1)
+            forward ? focusNextChild() : focusPreviousChild();
+        return;
+    }
     QWidget::keyPressEvent(event);
 }

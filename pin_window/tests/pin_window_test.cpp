@@ -76,7 +76,9 @@ TEST_F(PinWindowTest, AClickOrSpaceTogglesAnOutputAndTheRegisterFollows)
     QTest::mouseClick(pin(2), Qt::LeftButton);
     EXPECT_EQ(simulated.read(888), 1);
     EXPECT_EQ(pin(2)->accessibleName(), "Pin 2, D0, salida, alto");
-    pin(3)->setFocus();
+    pin(2)->setFocus();
+    QTest::keyClick(pin(2), Qt::Key_Down);
+    ASSERT_TRUE(pin(3)->hasFocus());
     QTest::keyClick(pin(3), Qt::Key_Space);
     EXPECT_EQ(simulated.read(888), 3);
     QTest::mouseClick(pin(1), Qt::LeftButton); // nStrobe, inverted by the port
