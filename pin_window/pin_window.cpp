@@ -85,10 +85,12 @@ PinWindow::PinWindow(pins::PinPort port, QWidget *parent)
     auto *connector = new QGridLayout;
     connector->setSpacing(2);
     connector->setHorizontalSpacing(12);
+    connector->setColumnStretch(2, 1); // room a wider bar leaves goes to the right
     for (int number = 1; number <= 25; ++number) {
         auto *row = new PinRow(number, this);
         m_rows[std::size_t(number - 1)] = row;
-        connector->addWidget(row, number <= 13 ? number - 1 : number - 14, number <= 13 ? 0 : 1);
+        connector->addWidget(row, number <= 13 ? number - 1 : number - 14, number <= 13 ? 0 : 1,
+                             Qt::AlignLeft);
         connect(row, &PinRow::toggleRequested, this, &PinWindow::togglePin);
     }
 
