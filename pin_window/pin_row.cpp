@@ -2,6 +2,7 @@
 
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QTime>
 
@@ -57,12 +58,15 @@ void PinRow::showSample(const std::optional<port::Registers> &registers,
         !trace || (trace->steps().size() == 1 && trace->steps()[0].at <= now - pins::TraceSpan);
     const pins::Millis scroll = flat ? -1 : now * (TraceWidth - 4) / pins::TraceSpan;
     const bool same = level == m_level && output == m_output && m_hasReading == bool(registers)
-                      && changed == m_changedAt && scroll == m_scroll && trace == m_trace
-                      && failure == m_failure;
+                      && changed == m_changedAt && trace == m_trace && failure == m_failure;
     m_trace = trace;
     m_now = now;
-    if (same)
+    if (same) {
+        if (scroll != m_scroll)
+            update(traceArea()); // only the trace moved: its texts are not drawn again
+        m_scroll = scroll;
         return;
+    }
     m_level = level;
     m_output = output;
     m_hasReading = bool(registers);
@@ -96,9 +100,18 @@ void PinRow::setVerdict(const QString &verdict, bool passed)
     update();
 }
 
-void PinRow::paintEvent(QPaintEvent *)
+QRect PinRow::traceArea()
+{
+    return {RowHeight + NameWidth + StateWidth, 3, TraceWidth - 4, RowHeight - 6};
+}
+
+void PinRow::paintEvent(QPaintEvent *event)
 {
     QPainter painter(this);
+    if (traceArea().contains(event->rect()) && !isGround()) {
+        paintTrace(painter, traceArea());
+        return;
+    }
     const QRect dot(4, 4, RowHeight - 8, RowHeight - 8);
     painter.setRenderHint(QPainter::Antialiasing);
     if (hasFocus())
@@ -125,7 +138,7 @@ void PinRow::paintEvent(QPaintEvent *)
     painter.drawText(QRect(x, 0, StateWidth, RowHeight), Qt::AlignVCenter,
                      m_direction.isEmpty() ? level : m_direction + u"  "_qs + level);
     x += StateWidth;
-    paintTrace(painter, QRect(x, 3, TraceWidth - 4, RowHeight - 6));
+    paintTrace(painter, traceArea());
     x += TraceWidth;
     painter.setPen(palette().text().color());
     painter.drawText(QRect(x, 0, ChangeWidth, RowHeight), Qt::AlignVCenter, m_lastChange);

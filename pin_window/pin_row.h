@@ -33,6 +33,7 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
+    static QRect traceArea();
     void paintTrace(QPainter &painter, const QRect &area) const;
 
     const int m_number;
