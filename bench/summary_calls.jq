@@ -45,6 +45,9 @@ medians as $all
      "| Same, every buffer fresh from the kernel as at a first load: \($ratef[$reader] | rate) | \($tf[$reader] | show) | \($tf["BM_ReadAllBaseline/\($mb)"] | show) | \(ratio($tf[$reader]; $tf["BM_ReadAllBaseline/\($mb)"])) | ≥ 100 MB/s: \(met($ratef[$reader] >= 100 * 1048576)) |",
      row("Information window load, \($mb) MB: \($rate[$window] | rate), vs Qt's text document alone (\($rate[$floor] | rate))";
          $window; $floor; "≥ 100 MB/s: \(met($rate[$window] >= 100 * 1048576))")),
+  ("BM_PinWindowSecond/shown:1/iterations:5/real_time" as $on
+   | row("Pin window, one second on screen sampling at 20 Hz (\($t[$on] / 1e5 | round / 100) % of a core), vs minimised";
+         $on; "BM_PinWindowSecond/shown:0/iterations:5/real_time"; "< 1 % of a core: \(met($t[$on] < 1e7))")),
   "| Reader, time per MB (fresh memory) | \(perMB($tf; "BM_ReadInfoFile/MB:1/cp1252:0")) | linear: 1× |",
   "| Reader, time per MB (memory reused by the loop) | \(perMB($t; "BM_ReadInfoFile/MB:1/cp1252:0")) | linear: 1× |",
   "| Window load, time per MB | \(perMB($t; "BM_FormAyudaLoad/MB:1/iterations:3")) | linear: 1× |",

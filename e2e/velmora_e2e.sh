@@ -37,6 +37,18 @@ appears "start" || finish
 notice "start"
 write_five "keys and clicks"
 
+# F2 opens the pin window; a click on pin 2 (at 8 64 in it, 20 pixels high) toggles D0, so the
+# 5 written above becomes 4, which "in Hex" (360 1080 1455 615) reads back from 378h.
+focus "$main" && xdotool key F2
+await "F2 opens the pin window" pins "visible '^Pines del puerto\$'"
+focus "$pins" && click "$pins" 60 74
+click "$main" 72 92
+check "a click on pin 2 in the pin window clears D0 of 378h" \
+    test "$(copy_all "$main" "${VALUE[@]}" | tr -d ' ')" = 4
+click "$main" "${VALUE[@]}" && xdotool key ctrl+a type 5 # as it was for what follows
+"$close_window" "$pins"
+check "closing the pin window closes it" poll "$WAIT" none visible '^Pines del puerto$'
+
 # The question-mark button opens the information window; closed first, it leaves the main window
 # as it was; closed last, it ends the program. The text box of the information window: 240 132.
 open_info "the question-mark button opens the information window"

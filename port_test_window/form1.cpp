@@ -8,7 +8,9 @@
 #include "info_file.h"
 #include "inpout.h"
 #include "last_resort.h"
+#include "pin_window.h"
 
+#include <QAction>
 #include <QButtonGroup>
 #include <QEvent>
 #include <QFocusEvent>
@@ -87,6 +89,13 @@ Form1::Form1(QWidget *parent)
     connect(ui.Command7, &QPushButton::clicked, this, &Form1::Command7_Click);
     connect(ui.CommandInfo, &QPushButton::clicked, this, &Form1::CommandInfo_Click);
     connect(ui.Text2, &QLineEdit::textChanged, this, &Form1::Text2_Change);
+    // The pin window beside this one: F2, or the context menu.
+    auto *pins = new QAction(QStringLiteral("Pines del puerto"), this);
+    pins->setShortcut(Qt::Key_F2);
+    pins->setShortcutContext(Qt::WindowShortcut);
+    addAction(pins);
+    setContextMenuPolicy(Qt::ActionsContextMenu);
+    connect(pins, &QAction::triggered, this, &Form1::openPinWindow);
     ui.Text1->installEventFilter(this);
     ui.Text2->installEventFilter(this);
     ui.Command1->setFocus();
@@ -294,6 +303,20 @@ void Form1::CommandInfo_Click()
             m_formAyuda->activateWindow();
         },
         [this](const QString &message) { m_reportError(this, message); });
+}
+
+// Like the information window, it outlives this one until it is closed, which deletes it.
+void Form1::openPinWindow()
+{
+    if (!m_pinWindow) {
+        m_pinWindow = new PinWindow(pins::boundPinPort());
+        m_pinWindow->setAttribute(Qt::WA_DeleteOnClose);
+        m_pinWindow->setErrorReporter(m_reportError);
+        placeBeside(m_pinWindow, this);
+    }
+    m_pinWindow->show();
+    m_pinWindow->raise();
+    m_pinWindow->activateWindow();
 }
 
 // The caption names whatever the field holds; the reading below it is always of port 888.

@@ -10,6 +10,7 @@
 #include <cstdint>
 
 class FormAyuda;
+class PinWindow;
 class QPushButton;
 
 // The port test window: an address and a value, buttons that read and write the port, and a
@@ -39,6 +40,7 @@ private:
     void Command6_Click(int Index);
     void Command7_Click();
     void CommandInfo_Click();
+    void openPinWindow();
     void Text1_LostFocus();
     void Text2_Change();
     void Text2_LostFocus();
@@ -62,4 +64,5 @@ private:
     bool m_inAction = false;
     QString m_unexpectedInAction;    // met by a refresh within a click, said by the click
     QPointer<FormAyuda> m_formAyuda; // loaded while it is set; closing the window unloads it
+    QPointer<PinWindow> m_pinWindow;
 };
