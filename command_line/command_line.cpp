@@ -1,11 +1,12 @@
 #include "command_line.h"
 
-#include "arguments.h"
-#include "commands.h"
+#include "options.h"
 #include "velmora_version.h"
 
-#include <cstdlib>
-#include <cstring>
+#ifdef __linux__
+#include "commands.h"
+#endif
+
 #include <exception>
 #include <new>
 #include <optional>
@@ -65,18 +66,6 @@ const char *const Usage =
     "Estado de salida: 0 hecho; 1 no se pudo llegar al puerto; 2 uso incorrecto.\n"
     "Más detalles: man velmora.\n";
 
-struct Parsed
-{
-    std::string command;
-    std::vector<std::string> operands;
-    bool hex = false;
-    bool bin = false;
-    bool watch = false;
-    bool simulated = false;
-    std::string interval;
-    std::string count;
-};
-
 int wrongUsage(std::FILE *err, const std::string &message)
 {
     std::fprintf(err, "velmora: %s\nVea «velmora --help».\n", message.c_str());
@@ -99,16 +88,17 @@ bool wantsWindow(int argc, char **argv)
 
 namespace {
 
-int runCommand(int argc, char **argv, std::FILE *out, std::FILE *err)
+// Sorts the arguments into the command, its operands and the options; --help and --version
+// answer at once.
+std::optional<Arguments> sortArguments(int argc, char **argv, std::FILE *out)
 {
-    Parsed p;
+    Arguments a;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        const auto value = [&](std::string &into) {
+        const auto value = [&](std::optional<std::string> &into, const char *missing) {
             if (i + 1 >= argc)
-                return false;
+                throw UsageError{missing};
             into = argv[++i];
-            return true;
         };
         if (bool takesValue = false; isQtOption(arg, takesValue)) {
             i += takesValue ? 1 : 0; // Qt's own, which a command has no use for
@@ -116,135 +106,72 @@ int runCommand(int argc, char **argv, std::FILE *out, std::FILE *err)
         }
         if (arg == "--help" || arg == "-h") {
             std::fputs(Usage, out);
-            return Done;
+            return std::nullopt;
         }
         if (arg == "--version") {
             std::fputs("velmora " VELMORA_VERSION_TEXT "\n", out);
-            return Done;
+            return std::nullopt;
         }
         if (arg == "--hex")
-            p.hex = true;
+            a.hex = true;
         else if (arg == "--bin")
-            p.bin = true;
+            a.bin = true;
         else if (arg == "--watch")
-            p.watch = true;
+            a.watch = true;
         else if (arg == "--simulated")
-            p.simulated = true;
-        else if (arg == "--interval") {
-            if (!value(p.interval))
-                return wrongUsage(err, "falta el número de milisegundos tras --interval");
-        } else if (arg == "--count") {
-            if (!value(p.count))
-                return wrongUsage(err, "falta el número de muestras tras --count");
-        } else if (arg.size() > 1 && arg[0] == '-')
-            return wrongUsage(err, "no se conoce la opción «" + arg + "»");
-        else if (p.command.empty())
-            p.command = arg;
+            a.simulated = true;
+        else if (arg == "--interval")
+            value(a.interval, "falta el número de milisegundos tras --interval");
+        else if (arg == "--count")
+            value(a.count, "falta el número de muestras tras --count");
+        else if (arg.size() > 1 && arg[0] == '-')
+            throw UsageError{"no se conoce la opción «" + arg + "»"};
+        else if (a.command.empty())
+            a.command = arg;
         else
-            p.operands.push_back(arg);
+            a.operands.push_back(arg);
     }
+    return a;
+}
 
+int runCommand(int argc, char **argv, const port::SessionOpener &openPorts, std::FILE *out,
+               std::FILE *err)
+{
+    try {
+        const std::optional<Arguments> a = sortArguments(argc, argv, out);
+        if (!a)
+            return Done;
 #ifndef __linux__
-    (void)out;
-    return wrongUsage(err, "la línea de órdenes de Velmora es la de Linux; en este sistema "
-                           "abra Velmora sin argumentos para usar su ventana");
+        (void)openPorts;
+        throw UsageError{"la línea de órdenes de Velmora es la de Linux; en este sistema abra "
+                         "Velmora sin argumentos para usar su ventana"};
 #else
-    const auto address = [&](const std::string &text, std::uint16_t &into) {
-        const auto parsed = parseAddress(text);
-        if (parsed)
-            into = *parsed;
-        return parsed.has_value();
-    };
-    const auto badAddress = [&](const std::string &text) {
-        return wrongUsage(err, "«" + text + "» no es una dirección de puerto; escríbala en "
-                                   + AddressForms + ".");
-    };
-    const auto extra = [&](std::size_t allowed) {
-        return p.operands.size() > allowed ? wrongUsage(
-                   err, "sobra «" + p.operands[allowed] + "» en «velmora " + p.command + "»")
-                                           : -1;
-    };
-    if (p.command.empty())
-        return wrongUsage(err, "falta la orden: read, write, pins o ports");
-    const bool onlyRead = !(p.hex || p.bin) || p.command == "read";
-    const bool onlyPins =
-        !(p.watch || !p.interval.empty() || !p.count.empty()) || p.command == "pins";
-    if (!onlyRead || !onlyPins)
-        return wrongUsage(err, "esa opción no es de «velmora " + p.command + "»");
-    if (!p.watch && (!p.interval.empty() || !p.count.empty()))
-        return wrongUsage(err, "--interval y --count son de «velmora pins --watch»");
-
-    if (p.command == "read" || p.command == "write") {
-        const std::size_t wanted = p.command == "read" ? 1 : 2;
-        if (p.operands.size() < wanted)
-            return wrongUsage(err, p.command == "read" ? "falta la DIRECCIÓN que leer"
-                                                       : "faltan la DIRECCIÓN y el VALOR");
-        if (const int status = extra(wanted); status >= 0)
-            return status;
-        std::uint16_t port = 0;
-        if (!address(p.operands[0], port))
-            return badAddress(p.operands[0]);
-        if (p.command == "read")
-            return readPort(port,
-                            p.hex   ? Format::Hex
-                            : p.bin ? Format::Binary
-                                    : Format::Decimal,
-                            p.simulated, out, err);
-        const auto value = parseValue(p.operands[1]);
-        if (!value)
-            return wrongUsage(err, "«" + p.operands[1]
-                                       + "» no es un valor de un byte; escríbalo en " + ValueForms
-                                       + ".");
-        return writePort(port, *value, p.simulated, err);
-    }
-    if (p.command == "pins") {
-        if (const int status = extra(1); status >= 0)
-            return status;
-        std::optional<std::uint16_t> base;
-        if (!p.operands.empty()) {
-            std::uint16_t given = 0;
-            if (!address(p.operands[0], given))
-                return badAddress(p.operands[0]);
-            // Its three registers must lie within the 16-bit space.
-            if (given > 0xFFFD)
-                return wrongUsage(err, "la BASE de un puerto va hasta FFFDh, no «" + p.operands[0]
-                                           + "»");
-            base = given;
+        if (a->command.empty())
+            throw UsageError{"falta la orden: read, write, pins o ports"};
+        if (a->command == "read")
+            return readPort(parseRead(*a), openPorts, out, err);
+        if (a->command == "write")
+            return writePort(parseWrite(*a), openPorts, err);
+        if (a->command == "pins")
+            return showPins(parsePins(*a), openPorts, out, err);
+        if (a->command == "ports") {
+            parsePorts(*a);
+            return listPorts(out);
         }
-        int interval = 100;
-        if (!p.interval.empty()) {
-            const auto ms = parseAddress(p.interval);
-            if (!ms || *ms < 10 || *ms > 10000
-                || p.interval.find_first_not_of("0123456789") != std::string::npos)
-                return wrongUsage(err, "--interval va de 10 a 10000 milisegundos, no «" + p.interval
-                                           + "»");
-            interval = *ms;
-        }
-        long count = 0;
-        if (!p.count.empty()) {
-            char *end = nullptr;
-            count = std::strtol(p.count.c_str(), &end, 10);
-            if (*end || count < 1)
-                return wrongUsage(err, "--count pide un número de muestras, no «" + p.count + "»");
-        }
-        return showPins(base, p.watch, interval, count, p.simulated, out, err);
-    }
-    if (p.command == "ports") {
-        if (const int status = extra(0); status >= 0)
-            return status;
-        return listPorts(out);
-    }
-    return wrongUsage(err, "no se conoce la orden «" + p.command + "»");
+        throw unknownCommand(*a);
 #endif
+    } catch (const UsageError &usage) {
+        return wrongUsage(err, usage.message);
+    }
 }
 
 } // namespace
 
-int run(int argc, char **argv, std::FILE *out, std::FILE *err)
+int run(int argc, char **argv, const port::SessionOpener &openPorts, std::FILE *out, std::FILE *err)
 {
     // The last resort: whatever escapes a command is said in Spanish, never as an abort.
     try {
-        return runCommand(argc, argv, out, err);
+        return runCommand(argc, argv, openPorts, out, err);
     } catch (const std::bad_alloc &) {
         std::fputs("velmora: no hay memoria suficiente para la orden.\n", err);
     } catch (const std::exception &error) {

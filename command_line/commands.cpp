@@ -2,26 +2,22 @@
 
 #include "command_line.h"
 #include "pins.h"
+#include "watch.h"
 
 #include "direct_port.h"
 #include "helper_port.h"
-#include "inpout.h"
-#include "portio/portio_policy.h"
+#include "portio_policy.h"
 #include "routing_port.h"
 #include "simulated_port.h"
 
-#include <csignal>
-#include <ctime>
 #include <fstream>
 #include <grp.h>
 #include <linux/capability.h>
 #include <memory>
-#include <poll.h>
+#include <optional>
 #include <string>
 #include <sys/stat.h>
-#include <sys/time.h>
 #include <sys/xattr.h>
-#include <termios.h>
 #include <unistd.h>
 #include <vector>
 
@@ -29,34 +25,25 @@ namespace command_line {
 
 namespace {
 
-struct Port
-{
-    std::unique_ptr<port::PortDriver> driver;
-    port::RoutingPort *routing = nullptr;
-};
-
 // The machine's real paths, or with simulated the simulated port. A script never gets a made-up
 // value for a real one: with no real path at all this fails.
-std::optional<Port> openPort(bool simulated, std::FILE *err)
+std::optional<port::Session> openPort(bool simulated, const port::SessionOpener &openPorts,
+                                      std::FILE *err)
 {
     if (simulated)
-        return Port{std::make_unique<port::SimulatedPort>(), nullptr};
-    port::setNoticeHandler(
-        [err](const std::string &notice) { std::fprintf(err, "velmora: %s\n", notice.c_str()); });
-    std::string whyNot;
-    auto routing = port::RoutingPort::open(port::PortSystem{}, whyNot);
-    if (!routing) {
+        return port::Session(std::make_unique<port::SimulatedPort>());
+    port::Session session = openPorts(port::Fallback::Fail, [err](const std::string &notice) {
+        std::fprintf(err, "velmora: %s\n", notice.c_str());
+    });
+    if (!session.openNow()) {
         std::fprintf(err,
                      "velmora: no hay ningún camino real a los puertos de este equipo: %s.\n\n"
                      "«velmora ports» dice qué falta y cómo conseguirlo; «--simulated» usa el "
                      "puerto simulado.\n",
-                     whyNot.c_str());
+                     session.whyNot().c_str());
         return std::nullopt;
     }
-    Port port;
-    port.routing = routing.get();
-    port.driver = std::move(routing);
-    return port;
+    return session;
 }
 
 int failed(const port::PortError &error, std::FILE *err)
@@ -71,168 +58,6 @@ std::string bits(std::uint8_t value)
     for (int bit = 7; bit >= 0; --bit)
         text += (value >> bit) & 1 ? '1' : '0';
     return text;
-}
-
-// Local time as ISO 8601, with milliseconds and the offset: 2026-12-07T14:03:09.125+01:00.
-std::string now()
-{
-    timeval tv{};
-    ::gettimeofday(&tv, nullptr);
-    tm local{};
-    ::localtime_r(&tv.tv_sec, &local);
-    char date[32];
-    char zone[8];
-    std::strftime(date, sizeof date, "%Y-%m-%dT%H:%M:%S", &local);
-    std::strftime(zone, sizeof zone, "%z", &local);
-    char text[64];
-    std::snprintf(text, sizeof text, "%s.%03ld%.3s:%s", date, long(tv.tv_usec / 1000), zone,
-                  zone + 3);
-    return text;
-}
-
-Registers sample(port::PortDriver &port, std::uint16_t base)
-{
-    Registers r;
-    r.data = static_cast<std::uint8_t>(port.read(base));
-    r.status = static_cast<std::uint8_t>(port.read(base + 1));
-    r.control = static_cast<std::uint8_t>(port.read(base + 2));
-    return r;
-}
-
-volatile std::sig_atomic_t stopRequested = 0;
-
-void requestStop(int)
-{
-    stopRequested = 1;
-}
-
-// The terminal as the watch needs it (keys one by one, unechoed), given back as it was.
-class RawTerminal
-{
-public:
-    RawTerminal()
-    {
-        if (::isatty(STDIN_FILENO) && ::tcgetattr(STDIN_FILENO, &m_saved) == 0) {
-            termios raw = m_saved;
-            raw.c_lflag &= ~tcflag_t(ICANON | ECHO);
-            raw.c_cc[VMIN] = 0;
-            raw.c_cc[VTIME] = 0;
-            m_active = ::tcsetattr(STDIN_FILENO, TCSANOW, &raw) == 0;
-        }
-    }
-    ~RawTerminal()
-    {
-        if (m_active)
-            ::tcsetattr(STDIN_FILENO, TCSANOW, &m_saved);
-    }
-    bool active() const { return m_active; }
-
-private:
-    termios m_saved{};
-    bool m_active = false;
-};
-
-// Waits the interval; false when the person asked to stop (q, Ctrl-C).
-bool wait(int milliseconds, bool keys)
-{
-    pollfd input{STDIN_FILENO, POLLIN, 0};
-    const int ready = ::poll(&input, keys ? 1 : 0, milliseconds);
-    if (ready > 0 && keys) {
-        char key = 0;
-        if (::read(STDIN_FILENO, &key, 1) == 1 && (key == 'q' || key == 'Q'))
-            return false;
-    }
-    return !stopRequested;
-}
-
-int watchPins(Port &port, std::uint16_t base, int intervalMs, long count, bool own, std::FILE *out)
-{
-    for (const int signal : {SIGINT, SIGTERM, SIGQUIT, SIGHUP}) {
-        struct sigaction action
-        {};
-        ::sigaction(signal, nullptr, &action);
-        if (action.sa_handler == SIG_IGN)
-            continue; // a script that started the watch with SIGINT ignored keeps it so
-        action.sa_handler = requestStop;
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = 0;
-        ::sigaction(signal, &action, nullptr);
-    }
-
-    const bool terminal = ::isatty(::fileno(out));
-    std::optional<RawTerminal> keys;
-    if (terminal) {
-        // A screen of its own, and no cursor while the table is redrawn; both given back.
-        if (::tcgetpgrp(STDIN_FILENO) == ::getpgrp())
-            keys.emplace();
-        std::fputs("\x1b[?1049h\x1b[?25l", out);
-    } else {
-        std::fprintf(out,
-                     "# velmora pins %Xh cada %d ms; los pulsos más cortos no se ven.%s\n"
-                     "hora,pin,señal,antes,después\n",
-                     unsigned(base), intervalMs,
-                     own ? " Por ppdev, los pines de control 1 14 16 y 17 son los de este "
-                           "proceso: no se pueden observar."
-                         : "");
-    }
-    std::fflush(out);
-
-    std::optional<Registers> last;
-    std::string lastFailure;
-    for (long n = 0; !stopRequested && (count == 0 || n < count); ++n) {
-        if (n > 0 && !wait(intervalMs, keys && keys->active()))
-            break;
-        std::string failure;
-        Registers now_{};
-        try {
-            now_ = sample(*port.driver, base);
-        } catch (const port::PortError &error) {
-            failure = error.what();
-        }
-        port.driver->endAction();
-        const std::string time = now();
-        if (terminal) {
-            std::string screen = "\x1b[H\x1b[2J" + time + "\n";
-            if (failure.empty())
-                screen += pinTable(base, now_, own, last ? &*last : nullptr);
-            else
-                screen += "Error: " + failure + "\n";
-            char footer[160];
-            std::snprintf(footer, sizeof footer,
-                          "\nCada %d ms (los pulsos más cortos no se ven). Pulse q o Ctrl-C "
-                          "para salir.\n",
-                          intervalMs);
-            std::fputs((screen + footer).c_str(), out);
-        } else if (!failure.empty()) {
-            // One line when the failure starts or changes, five fields as every line has.
-            if (failure != lastFailure) {
-                std::string quoted;
-                for (const char c : failure)
-                    quoted += c == '\n'  ? std::string(" ")
-                              : c == '"' ? std::string("\"\"")
-                                         : std::string(1, c);
-                std::fprintf(out, "%s,,error,,\"%s\"\n", time.c_str(), quoted.c_str());
-            }
-        } else if (last) {
-            for (const Pin &pin : signalPins()) {
-                if (own && pin.reg == Register::Control)
-                    continue;
-                if (level(pin, *last) != level(pin, now_))
-                    std::fprintf(out, "%s,%d,%s,%d,%d\n", time.c_str(), pin.number, pin.name,
-                                 level(pin, *last), level(pin, now_));
-            }
-        }
-        lastFailure = failure;
-        // A reader that has gone (a closed pipe) ends the watch.
-        if (std::fflush(out) != 0 || std::ferror(out))
-            break;
-        if (failure.empty())
-            last = now_;
-    }
-    if (terminal)
-        std::fputs("\x1b[?25h\x1b[?1049l", out);
-    std::fflush(out);
-    return Done;
 }
 
 bool inGroup(const char *name)
@@ -268,17 +93,17 @@ std::string firstLine(const std::string &path)
 
 } // namespace
 
-int readPort(std::uint16_t address, Format format, bool simulated, std::FILE *out, std::FILE *err)
+int readPort(const ReadOptions &options, const port::SessionOpener &openPorts, std::FILE *out,
+             std::FILE *err)
 {
-    auto port = openPort(simulated, err);
-    if (!port)
+    auto session = openPort(options.simulated, openPorts, err);
+    if (!session)
         return Unreachable;
     try {
-        const auto value = static_cast<std::uint8_t>(port->driver->read(address));
-        port->driver->endAction();
-        if (format == Format::Hex)
+        const auto value = static_cast<std::uint8_t>(session->read(options.address));
+        if (options.format == Format::Hex)
             std::fprintf(out, "0x%02X\n", unsigned(value));
-        else if (format == Format::Binary)
+        else if (options.format == Format::Binary)
             std::fprintf(out, "0b%s\n", bits(value).c_str());
         else
             std::fprintf(out, "%u\n", unsigned(value));
@@ -288,37 +113,46 @@ int readPort(std::uint16_t address, Format format, bool simulated, std::FILE *ou
     }
 }
 
-int writePort(std::uint16_t address, std::uint8_t value, bool simulated, std::FILE *err)
+int writePort(const WriteOptions &options, const port::SessionOpener &openPorts, std::FILE *err)
 {
-    auto port = openPort(simulated, err);
-    if (!port)
+    auto session = openPort(options.simulated, openPorts, err);
+    if (!session)
         return Unreachable;
     try {
-        port->driver->write(address, value);
-        port->driver->endAction();
+        session->write(options.address, options.value);
         return Done;
     } catch (const port::PortError &error) {
         return failed(error, err);
     }
 }
 
-int showPins(std::optional<std::uint16_t> base, bool watch, int intervalMs, long count,
-             bool simulated, std::FILE *out, std::FILE *err)
+int showPins(const PinsOptions &options, const port::SessionOpener &openPorts, std::FILE *out,
+             std::FILE *err)
 {
-    if (!base) {
-        const auto ports = portio::kernelPorts();
-        base = simulated || ports.empty() ? std::uint16_t(0x378) : ports.front().base;
-    }
-    auto port = openPort(simulated, err);
-    if (!port)
+    std::uint16_t base = 0x378;
+    if (options.base)
+        base = *options.base;
+    else if (const auto ports = portio::kernelPorts(); !options.simulated && !ports.empty())
+        base = ports.front().base;
+    auto session = openPort(options.simulated, openPorts, err);
+    if (!session)
         return Unreachable;
-    const bool own = port->routing && port->routing->throughPpdev(std::uint16_t(*base + 2));
-    if (watch)
-        return watchPins(*port, *base, intervalMs, count, own, out);
+    auto *routing = dynamic_cast<port::RoutingPort *>(session->driver());
+    const bool own = routing && routing->throughPpdev(std::uint16_t(base + 2));
+    if (options.watch) {
+        stopOnSignals();
+        const auto view = ::isatty(::fileno(out))
+                              ? terminalView(out, base, options.watch->intervalMs, own)
+                              : csvLog(out, base, options.watch->intervalMs, own);
+        watchPins(*session, base, *options.watch, {view.get()});
+        return Done;
+    }
     try {
-        const Registers registers = sample(*port->driver, *base);
-        port->driver->endAction();
-        std::fputs(pinTable(*base, registers, own).c_str(), out);
+        const Registers registers = [&] {
+            const port::Action snapshot = session->beginAction();
+            return sample(*session, base);
+        }();
+        std::fputs(pinTable(base, registers, own).c_str(), out);
         return Done;
     } catch (const port::PortError &error) {
         return failed(error, err);

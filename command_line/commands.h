@@ -1,19 +1,20 @@
 #pragma once
 
-#include <cstdint>
-#include <cstdio>
-#include <optional>
+#include "options.h"
+#include "port_session.h"
 
-// The commands themselves, on Linux's port drivers.
+#include <cstdio>
+
+// The commands themselves, on Linux's port drivers: each takes its options, opens its session
+// (the simulated port with --simulated) and returns the exit status.
 namespace command_line {
 
-enum class Format { Decimal, Hex, Binary };
-
-int readPort(std::uint16_t address, Format format, bool simulated, std::FILE *out, std::FILE *err);
-int writePort(std::uint16_t address, std::uint8_t value, bool simulated, std::FILE *err);
-// One snapshot, or with watch a sample every intervalMs until Ctrl-C or q (or count samples).
-int showPins(std::optional<std::uint16_t> base, bool watch, int intervalMs, long count,
-             bool simulated, std::FILE *out, std::FILE *err);
+int readPort(const ReadOptions &options, const port::SessionOpener &openPorts, std::FILE *out,
+             std::FILE *err);
+int writePort(const WriteOptions &options, const port::SessionOpener &openPorts, std::FILE *err);
+// One snapshot, or with watch a sample every interval until Ctrl-C or q (or count samples).
+int showPins(const PinsOptions &options, const port::SessionOpener &openPorts, std::FILE *out,
+             std::FILE *err);
 int listPorts(std::FILE *out);
 
 } // namespace command_line
