@@ -3,16 +3,18 @@
 
 namespace port {
 
+Opened openRouting(PortSystem system, const NoticeSink &notices)
+{
+    Opened opened;
+    opened.driver = RoutingPort::open(std::move(system), opened.whyNot, notices);
+    opened.remedy = RealPortsRemedy;
+    return opened;
+}
+
 Session open(Fallback fallback, NoticeSink notices)
 {
-    return Session(
-        [](const NoticeSink &sink) {
-            Opened opened;
-            opened.driver = RoutingPort::open(PortSystem{}, opened.whyNot, sink);
-            opened.remedy = RealPortsRemedy;
-            return opened;
-        },
-        fallback, std::move(notices));
+    return Session([](const NoticeSink &sink) { return openRouting(PortSystem{}, sink); }, fallback,
+                   std::move(notices));
 }
 
 } // namespace port

@@ -102,4 +102,7 @@ private:
 
 const char *routeName(Route route);
 
+// The routing driver on the system given, for a session: port::open's, on the machine's own.
+Opened openRouting(PortSystem system, const NoticeSink &notices);
+
 } // namespace port
