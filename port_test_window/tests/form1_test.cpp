@@ -323,6 +323,19 @@ TEST_F(Form1Test, AnUnexpectedErrorIsReportedOnceByItsTextAndTheWindowGoesOn)
     ASSERT_EQ(errors.size(), 3);
     EXPECT_TRUE(errors[2].startsWith("Algo falló de forma inesperada al actualizar la ventana"))
         << errors[2].toStdString();
+
+    // Met only by the refresh that setting the value makes, it is said by the click all the same.
+    int faults = 0;
+    openForm(scripted([&](auto, auto) {
+        if (faults-- > 0)
+            throw std::runtime_error("una vez");
+    }));
+    faults = 1;
+    click("Command6_0");
+    ASSERT_EQ(errors.size(), 4);
+    EXPECT_TRUE(errors[3].startsWith("Algo falló de forma inesperada al actualizar la ventana: "
+                                     "una vez."))
+        << errors[3].toStdString();
 }
 
 } // namespace
