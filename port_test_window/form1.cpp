@@ -41,11 +41,11 @@ bool isLossOfFocus(const QEvent *event)
 
 } // namespace
 
-Form1::Form1(port::Session session, QWidget *parent)
+Form1::Form1(port::Session ports, QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
                           | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
                           | Qt::WindowCloseButtonHint)
-    , Inpout(std::move(session))
+    , Inpout(std::move(ports))
     , m_reportError(showMessageBox)
 {
     // The layout is fixed in pixels: pin the font so that every caption fits its box.
@@ -66,7 +66,7 @@ Form1::Form1(port::Session session, QWidget *parent)
     withLastResort(
         QStringLiteral("al iniciar"),
         [&] {
-            const port::Action start = this->session().beginAction();
+            const port::Action start = session().beginAction();
             try {
                 Form_Initialize();
             } catch (const port::PortError &error) {

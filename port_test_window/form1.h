@@ -20,7 +20,7 @@ class Form1 : public QWidget, private Inpout
     Q_OBJECT
 
 public:
-    explicit Form1(port::Session session, QWidget *parent = nullptr);
+    explicit Form1(port::Session ports, QWidget *parent = nullptr);
 
     using Inpout::session;
 
