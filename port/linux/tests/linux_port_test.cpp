@@ -136,6 +136,39 @@ INSTANTIATE_TEST_SUITE_P(
         RoutingCase{"PortClosedOnly", EACCES, false, false, "nnnn", 0x278, "no está instalado"}),
     CaseName());
 
+// With no real path at all, the window's session runs on the simulated port after saying what was
+// tried and what would give a path, the administrator's file left aside first.
+TEST(Routing, WithNoRealPathTheNoticesSayWhatWasTriedAndWhatToDo)
+{
+    TempDir root;
+    const auto conf = root.write("portio.conf", "D010\n");
+    std::filesystem::permissions(conf, std::filesystem::perms::others_write,
+                                 std::filesystem::perm_options::add);
+    const port::PortSystem system{root.str() + "/proc",
+                                  root.str() + "/dev",
+                                  root.str() + "/sys",
+                                  conf.string(),
+                                  {},
+                                  [](std::string &why) {
+                                      why = "ioperm: ENOSYS";
+                                      return nullptr;
+                                  },
+                                  [](const std::string &, port::PortFailure &why) {
+                                      why.reason = "el ayudante no está instalado";
+                                      return nullptr;
+                                  }};
+    std::vector<std::string> notices;
+    port::Session session([&](const port::NoticeSink &sink) { return openRouting(system, sink); },
+                          port::Fallback::Simulated,
+                          [&](const std::string &notice) { notices.push_back(notice); });
+    EXPECT_EQ(session.read(889), port::SimulatedPort::IdleStatus);
+    ASSERT_EQ(notices.size(), 2u);
+    EXPECT_THAT(notices[0], testing::StartsWith("No se tiene en cuenta " + conf.string()));
+    EXPECT_THAT(notices[1], testing::AllOf(testing::HasSubstr("ioperm: ENOSYS; el ayudante no"),
+                                           testing::HasSubstr("(sudo modprobe ppdev) y añada su "
+                                                              "usuario al grupo lp")));
+}
+
 TEST(DirectPort, NamesTheSystemsReasonAndTheLockdown)
 {
     EXPECT_EQ(port::describePortError(ENOSYS, ""), "el sistema no lo admite (ENOSYS)");
