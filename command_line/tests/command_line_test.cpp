@@ -117,7 +117,6 @@ INSTANTIATE_TEST_SUITE_P(
         Run{"Unknown", {"frobnicate"}, WrongUsage, "no se conoce la orden «frobnicate»"},
         Run{"UnknownOption", {"read", "888", "--loud"}, WrongUsage, "la opción «--loud»"},
         Run{"Binary", {"read", "&H379", "--bin", "--simulated"}, Done, "0b01111000\n"},
-        Run{"PulseBadWidth", {"pulse", "378h", "1", "--width", "1"}, WrongUsage, "como 250us"},
         Run{"PulseBadIdle",
             {"pulse", "378h", "1", "--width", "1ms", "--idle", "x"},
             WrongUsage,
