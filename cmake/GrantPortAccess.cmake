@@ -3,7 +3,8 @@
 # its group and CAP_SYS_RAWIO only for a real install of the system: as root, into the real root
 # (no DESTDIR; the package grants from its postinst instead), under the prefix the build was
 # configured for (where Velmora looks for the helper), and only for a system prefix, /usr,
-# /usr/local or a folder under /opt, whose folders only root may change. A prefix in a home
+# /usr/local or a folder under /opt (no «..»), whose folders only root may change; the script
+# checks that they do. A prefix in a home
 # folder or a scratch folder is a developer's copy, whose folders its user may rearrange; it gets
 # no capability unasked. A grant that is attempted and fails ends the install with the reason.
 execute_process(COMMAND id -u OUTPUT_VARIABLE velmora_uid OUTPUT_STRIP_TRAILING_WHITESPACE)
@@ -17,6 +18,8 @@ elseif(NOT velmora_uid STREQUAL "0")
 elseif(NOT velmora_prefix STREQUAL velmora_configured)
     set(velmora_skip "el prefijo ${velmora_prefix} no es el configurado, \
 ${velmora_configured}, donde Velmora busca su ayudante")
+elseif(velmora_prefix MATCHES "(^|/)\\.\\.?(/|$)")
+    set(velmora_skip "el prefijo ${velmora_prefix} tiene «..» o «.»")
 elseif(NOT velmora_prefix MATCHES "^(/usr|/usr/local|/opt/[^/].*)$")
     set(velmora_skip "${velmora_prefix} no es un prefijo del sistema (/usr, /usr/local, /opt/…)")
 endif()

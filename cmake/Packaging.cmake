@@ -82,12 +82,13 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "fonts-liberation, libcap2-bin, libcups2, passwd, qt6-translations-l10n")
 if(TARGET velmora-portio)
+    configure_file(${PROJECT_SOURCE_DIR}/app/dist/preinst.in ${PROJECT_BINARY_DIR}/deb/preinst @ONLY)
     configure_file(${PROJECT_SOURCE_DIR}/app/dist/postinst.in ${PROJECT_BINARY_DIR}/deb/postinst @ONLY)
     # No postrm: the system group stays on purge, since files outside the package may still
     # belong to it, and a group number given out again would hand them to whoever got it next.
     file(WRITE ${PROJECT_BINARY_DIR}/deb/conffiles "${VELMORA_PORTIO_CONF}\n")
     set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
-        "${PROJECT_BINARY_DIR}/deb/postinst;${PROJECT_BINARY_DIR}/deb/conffiles")
+        "${PROJECT_BINARY_DIR}/deb/preinst;${PROJECT_BINARY_DIR}/deb/postinst;${PROJECT_BINARY_DIR}/deb/conffiles")
     set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 endif()
 include(CPack)

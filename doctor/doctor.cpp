@@ -382,8 +382,8 @@ private:
                          : "");
             return;
         }
-        const bool served = m_policy.verdict(base) == portio::Verdict::Served
-                            && m_policy.verdict(base + 2) == portio::Verdict::Served;
+        const bool served = m_policy.verdict(base, true) == portio::Verdict::Served
+                            && m_policy.verdict(base + 2, true) == portio::Verdict::Served;
         const auto &failure = helper();
         if (served && !failure) {
             port.path = decodes ? std::optional(Path::Helper) : std::nullopt;
@@ -443,38 +443,6 @@ private:
 };
 
 } // namespace
-
-const char *sourceName(Source source)
-{
-    switch (source) {
-    case Source::Kernel:
-        return "kernel";
-    case Source::Pci:
-        return "pci";
-    case Source::Firmware:
-        return "firmware";
-    case Source::Admin:
-        return "admin";
-    case Source::Usb:
-        return "usb";
-    }
-    return "?";
-}
-
-const char *pathName(Path path)
-{
-    switch (path) {
-    case Path::Ppdev:
-        return "ppdev";
-    case Path::Helper:
-        return "helper";
-    case Path::DevPort:
-        return "dev-port";
-    case Path::Direct:
-        return "direct";
-    }
-    return "?";
-}
 
 Findings findPorts(const System &system, Probes &probes)
 {

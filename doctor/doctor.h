@@ -17,10 +17,10 @@
 namespace doctor {
 
 enum class Source { Kernel, Pci, Firmware, Admin, Usb };
-enum class Path { Ppdev, Helper, DevPort, Direct };
+enum class Path { Ppdev, Helper, DevPort, Direct, PortLibrary }; // PortLibrary: Windows
 
 const char *sourceName(Source source); // "kernel", as the JSON writes it
-const char *pathName(Path path);       // "ppdev", "helper", "dev-port", "direct"
+const char *pathName(Path path);       // "ppdev", "helper", "dev-port", "direct", "port-library"
 
 struct PciCard
 {

@@ -57,6 +57,8 @@ const char *pathText(Path path)
         return "/dev/port";
     case Path::Direct:
         return "directo (ioperm)";
+    case Path::PortLibrary:
+        return "la biblioteca de puertos (inpoutx64.dll)";
     }
     return "?";
 }
@@ -97,6 +99,40 @@ std::string hex4(std::uint16_t value)
 }
 
 } // namespace
+
+const char *sourceName(Source source)
+{
+    switch (source) {
+    case Source::Kernel:
+        return "kernel";
+    case Source::Pci:
+        return "pci";
+    case Source::Firmware:
+        return "firmware";
+    case Source::Admin:
+        return "admin";
+    case Source::Usb:
+        return "usb";
+    }
+    return "?";
+}
+
+const char *pathName(Path path)
+{
+    switch (path) {
+    case Path::Ppdev:
+        return "ppdev";
+    case Path::Helper:
+        return "helper";
+    case Path::DevPort:
+        return "dev-port";
+    case Path::Direct:
+        return "direct";
+    case Path::PortLibrary:
+        return "port-library";
+    }
+    return "?";
+}
 
 std::string renderText(const Findings &findings)
 {

@@ -27,9 +27,12 @@ std::string pinList(const std::vector<int> &pins)
 std::string wiringText(const std::vector<port::Wire> &wiring)
 {
     std::string text;
-    for (const port::Wire &wire : wiring)
-        text += (text.empty() ? "" : " ") + std::to_string(wire.output) + "→"
-                + std::to_string(wire.input);
+    for (const port::Wire &wire : wiring) {
+        // Appended piece by piece: GCC 12's -Wrestrict takes "literal" + std::string for an
+        // overlap.
+        text += text.empty() ? "" : " ";
+        text += std::to_string(wire.output) + "→" + std::to_string(wire.input);
+    }
     return text;
 }
 
@@ -95,8 +98,10 @@ std::string quoted(const std::string &text)
 std::string numbers(const std::vector<int> &values)
 {
     std::string json;
-    for (const int value : values)
-        json += (json.empty() ? "" : ",") + std::to_string(value);
+    for (const int value : values) {
+        json += json.empty() ? "" : ",";
+        json += std::to_string(value);
+    }
     return "[" + json + "]";
 }
 
@@ -188,8 +193,10 @@ std::string jsonReport(const Result &r)
         + "\",\"ecp_block\":" + (r.ecr == Ecr::NotProbed ? "null" : std::to_string(r.ecpBlock))
         + ",\"plug\":" + (r.plug ? quoted(r.plug->id) : "null")
         + ",\"no_plug\":" + (noPlug(r) ? "true" : "false") + ",\"wiring\":[";
-    for (std::size_t i = 0; i < r.wiring.size(); ++i)
-        json += (i ? "," : "") + numbers({r.wiring[i].output, r.wiring[i].input});
+    for (std::size_t i = 0; i < r.wiring.size(); ++i) {
+        json += i ? "," : "";
+        json += numbers({r.wiring[i].output, r.wiring[i].input});
+    }
     json += "],\"pins\":[";
     for (const PinResult &pin : r.pins)
         json += std::string(pin.pin > 1 ? "," : "") + "{\"pin\":" + std::to_string(pin.pin)

@@ -55,8 +55,12 @@ void VcdWriter::finish(std::int64_t tUs)
 void JsonLinesWriter::sample(std::int64_t tUs, const port::Registers &registers)
 {
     std::string pins;
-    for (const port::Pin &pin : port::signalPins())
-        pins += (pins.empty() ? "" : ",") + std::to_string(port::level(pin, registers));
+    for (const port::Pin &pin : port::signalPins()) {
+        // Appended in two steps: GCC 12 warns falsely (-Wrestrict) on "," + std::to_string().
+        if (!pins.empty())
+            pins += ',';
+        pins += std::to_string(port::level(pin, registers));
+    }
     std::fprintf(m_file,
                  "{\"t_us\":%lld,\"base\":%u,\"data\":%u,\"status\":%u,\"control\":%u,"
                  "\"pins\":[%s]}\n",

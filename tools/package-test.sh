@@ -83,22 +83,44 @@ check "postinst leaves an owner and mode set with dpkg-statoverride, and grants"
     "getent group velmora-port|dpkg-statoverride --list $helper|$grants"
 # `cmake --install` grants only as root into a system prefix it was configured for; a grant that
 # fails ends the install and says why. Columns: DESTDIR, configured and installed prefix, the
-# command that fails, and the calls made (a pattern).
+# command that fails, and the calls made (a pattern). The grant is given the staged helper.
+echo "exec sh build/package/grant-port-access.sh '$stage$helper'" >"$tmp/grant.sh"
+staged="setcap cap_sys_rawio+ep $stage$helper|"
 [ "$(id -u)" -eq 0 ] && while read -r destdir configured installed fail calls; do
     check "install into ${destdir#-}$installed, configured $configured, failing: $fail" \
         grep -qx -- "${calls#-}" <<<"$(DESTDIR=${destdir#-} stubbed "${fail#-}" cmake \
             -DCMAKE_INSTALL_PREFIX="$installed" -DVELMORA_CONFIGURED_PREFIX="$configured" \
-            -DVELMORA_GRANT_SCRIPT=build/package/grant-port-access.sh \
+            -DVELMORA_GRANT_SCRIPT="$tmp/grant.sh" \
             -P cmake/GrantPortAccess.cmake)"
 done <<END
-- /usr /usr - .*$grants
-- /usr/local/ /usr/local - .*$grants
-- /opt/velmora /opt/velmora - .*$grants
+- /usr /usr - .*$staged
+- /usr/local/ /usr/local - .*$staged
+- /opt/velmora /opt/velmora - .*$staged
 - /home/ana/.local /home/ana/.local - -
 /tmp/stage /usr /usr - -
 - /usr /usr/local - -
 - /usr /usr setcap .*failed: .*setcap: falla simulada.*
+- /opt/../home/ana /opt/../home/ana - -
 END
+# The grant itself, on the staged helper: refused through a link or in a folder others may change.
+# On an upgrade the preinst takes the old helper's capability (a staged copy's, here) with chown.
+grant() { stubbed "" sh build/package/grant-port-access.sh "$1"; }
+old=$tmp/old-helper
+stripped() { sh "$tmp/preinst" upgrade 1.0 && [ -z "$(getcap "$old")" ]; }
+if [ "$(id -u)" -eq 0 ]; then
+    check "the grant, on the staged helper" test "$(grant "$stage$helper")" = "getent group \
+velmora-port|chown root:velmora-port $stage$helper|chmod 0750 $stage$helper|setcap \
+cap_sys_rawio+ep $stage$helper|"
+    ln -s "$stage$helper" "$tmp/linked"
+    check "  but not through a link" grep -q "^failed: .*enlace simbólico" <<<"$(grant "$tmp/linked")"
+    chmod g+w "$stage/usr/libexec"
+    check "  nor in a folder its group may change" grep -q "^failed: .* $stage/usr/libexec no es" \
+        <<<"$(grant "$stage$helper")"
+    chmod g-w "$stage/usr/libexec"
+    sed "s|^helper=.*|helper=$old|" "$stage/DEBIAN/preinst" >"$tmp/preinst"
+    cp "$stage$helper" "$old" && setcap cap_sys_rawio+ep "$old"
+    check "preinst upgrade takes the old helper's capability" stripped
+fi
 
 entry=$stage/usr/share/applications/org.velmora.Velmora.desktop
 check "the desktop entry is valid" desktop-file-validate "$entry"

@@ -104,7 +104,7 @@ chmod +x initrd/init
 echo "== booting linux $kver with an emulated parallel port at 378h (modules: ${order[*]})"
 start=$(date +%s.%N)
 qemu_status=0
-timeout 120 qemu-system-x86_64 \
+timeout 300 qemu-system-x86_64 \
     -nodefaults -no-user-config -machine pc -accel tcg -cpu max -smp 1 -m 256 \
     -display none -serial stdio -no-reboot \
     -chardev null,id=lpt0 -device isa-parallel,chardev=lpt0,iobase=0x378,irq=7 \

@@ -37,9 +37,9 @@ PortFailure permissionFailure(const std::string &path, int error, const std::str
                 "equipo sin bloqueo (sin arranque seguro).",
                 error};
     if (error == EPERM)
-        return {
-            helperText(path) + " no tiene la capacidad CAP_SYS_RAWIO (" + errnoName(error) + ")",
-            "Désela con «sudo setcap cap_sys_rawio+ep " + path + "», o reinstale Velmora.", error};
+        return {helperText(path) + " no tiene la capacidad CAP_SYS_RAWIO (" + errnoName(error)
+                    + ")",
+                "Reinstale Velmora, o désela con «" + grantCommands(path) + "».", error};
     return {reason, "Este núcleo no permite el acceso directo a los puertos.", error};
 }
 
@@ -71,6 +71,13 @@ bool closer(const PortFailure &a, const PortFailure &b)
 }
 
 } // namespace
+
+std::string grantCommands(const std::string &path)
+{
+    // chown first: it clears the capability.
+    return "sudo chown root:velmora-port " + path + " && sudo chmod 0750 " + path
+           + " && sudo setcap cap_sys_rawio+ep " + path;
+}
 
 std::vector<std::string> HelperPort::defaultPaths()
 {
@@ -108,6 +115,11 @@ PortFailure helperRefusal(std::uint16_t address, const portio::Policy &policy)
 {
     if (const portio::KernelPort *owner = policy.owner(address))
         return kernelOwnedFailure(*owner);
+    if (policy.verdict(address, true) == portio::Verdict::ReadOnly)
+        return {portio::blockText({address, address})
+                    + " es también el puerto ADDRESS de Plug and Play ISA en los equipos que lo "
+                      "tienen, y a los usuarios solo se les sirve para leer",
+                "Como root se puede escribir en él.", EACCES};
     std::string blocks;
     for (const portio::Block &block : portio::standardBlocks())
         blocks += (blocks.empty() ? "" : ", ") + portio::blockText(block);
@@ -160,12 +172,13 @@ std::optional<PortFailure> HelperPort::launch()
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0)
         return spawnFailure(m_path, errno);
 
-    // The child's end becomes its standard input and output; everything else of ours is
-    // close-on-exec. Signals are as a fresh process has them.
+    // The child's end becomes its standard input and output, and nothing else of ours is passed
+    // on. Signals are as a fresh process has them.
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, ends[1], STDIN_FILENO);
     posix_spawn_file_actions_adddup2(&actions, ends[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     sigset_t none;
@@ -294,14 +307,17 @@ PortFailure HelperPort::stop(const std::string &what)
 
 PortValue HelperPort::access(PortError::Access access, std::uint16_t address, std::uint8_t value)
 {
-    // A helper that ended since the last access is reaped now, with its own exit status.
+    // A helper that ended since the last access is reaped now, with its own exit status; one
+    // that reached the end of its life (portio::Lifetime) is simply replaced.
     int status = 0;
     if (m_pid > 0 && waitFor(m_pid, status, WNOHANG) == m_pid) {
         ::close(m_socket);
         m_socket = -1;
         m_pid = -1;
-        throw PortError(access, address,
-                        {helperText(m_path) + " terminó" + exitText(status), RestartRemedy, EPIPE});
+        if (!WIFSIGNALED(status) || WTERMSIG(status) != SIGALRM)
+            throw PortError(
+                access, address,
+                {helperText(m_path) + " terminó" + exitText(status), RestartRemedy, EPIPE});
     }
     if (m_pid < 0) {
         if (auto failure = launch())

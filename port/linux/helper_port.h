@@ -17,7 +17,7 @@ namespace port {
 // itself never needs it. The helper runs as a child process, started without a shell and with an
 // empty environment, and talks over a socket pair on its standard input and output. A helper that
 // dies is reported as a PortError for the access that found it dead, and started again at the
-// next access.
+// next access; one that ended at the end of its life is started again silently.
 class HelperPort : public PortDriver
 {
 public:
@@ -56,6 +56,10 @@ private:
     int m_socket = -1;
     int m_replyTimeoutMs = 5000;
 };
+
+// The commands that give the helper at path its group, mode and capability, leaving it
+// root:velmora-port 0750: a capability on a file anyone may run would give everyone the ports.
+std::string grantCommands(const std::string &path);
 
 // For a user, the message about a register of a port the kernel owns that ppdev does not serve.
 PortFailure kernelOwnedFailure(const portio::KernelPort &port);

@@ -47,7 +47,7 @@ std::unique_ptr<RoutingPort> RoutingPort::open(PortSystem system, std::string &w
     routing->m_direct = s.openDirect(routing->m_whyNoDirect);
     if (!routing->m_direct) {
         // The helper cannot say why it leaves the administrator's file aside: say it here.
-        const portio::AdminFile admin = portio::readAdminFile(s.adminFile);
+        const portio::AdminFile admin = portio::readAdminFile(s.adminFile, s.sysRoot);
         if (admin.present && !admin.honoured && notices)
             notices("No se tiene en cuenta " + admin.path + ": " + admin.whyIgnored
                     + ". velmora-portio solo sirve los bloques de puerto paralelo "
@@ -77,11 +77,13 @@ RoutingPort::RoutingPort(PortSystem system, std::string lockdown)
 {}
 
 // The kernel's ports as they are now. A port that stays keeps its open device (and with it the
-// control lines this program set); one that is gone is closed.
+// control lines this program set); one that is gone is closed. A list that cannot be read leaves
+// the last one in place: the kernel's ports are not handed to the helper for it.
 void RoutingPort::lookUpPorts()
 {
-    std::vector<portio::KernelPort> now = portio::kernelPorts(m_system.procRoot);
-    if (now == m_kernelPorts && m_parports.size() == now.size())
+    int error = 0;
+    std::vector<portio::KernelPort> now = portio::kernelPorts(m_system.procRoot, &error);
+    if (error || (now == m_kernelPorts && m_parports.size() == now.size()))
         return;
     std::vector<std::unique_ptr<PpdevPort>> kept;
     for (const portio::KernelPort &port : now) {

@@ -4,9 +4,11 @@
 #include <bitset>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <fstream>
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,6 +18,8 @@ namespace portio {
 namespace {
 
 constexpr std::uint16_t EcpOffset = 0x400;
+// Where a machine has ISA Plug and Play, a write here selects its configuration registers.
+constexpr std::uint16_t IsaPnpAddress = 0x279;
 constexpr std::size_t AdminFileLimit = 64 * 1024;
 
 std::string readSmallFile(const std::string &path)
@@ -58,12 +62,14 @@ std::string trimmed(const std::string &text)
     return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
 }
 
-// Why a file or folder of the administrator's may not be trusted, or "".
+// Why a file or folder of the administrator's may not be trusted, or "". A folder with the sticky
+// bit (/tmp) may be open to all: others cannot rename or remove what root has in it.
 std::string untrusted(const struct stat &info, const std::string &what)
 {
     if (info.st_uid != 0)
         return what + " no es de root";
-    if (info.st_mode & (S_IWGRP | S_IWOTH))
+    if ((info.st_mode & (S_IWGRP | S_IWOTH))
+        && !(S_ISDIR(info.st_mode) && (info.st_mode & S_ISVTX)))
         return what + " pueden modificarlo otros usuarios además de root";
     return {};
 }
@@ -72,6 +78,105 @@ std::string folderOf(const std::string &path)
 {
     const auto slash = path.rfind('/');
     return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
+struct Opened
+{
+    int fd = -1;     // the file, or -1
+    int error = 0;   // why it could not be opened; ENOENT when it is not there
+    std::string why; // why it may not be trusted, when it was opened
+};
+
+// Opens the file folder by folder from /, following no symbolic link, and checks each folder on
+// the way: what the file says can be trusted only if nobody but root can change any of them.
+Opened openTrusted(const std::string &path)
+{
+    Opened opened;
+    if (path.empty() || path[0] != '/' || path.back() == '/')
+        return {-1, EINVAL, {}};
+    int folder = ::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    std::string walked = "/";
+    for (std::size_t start = 1; folder >= 0;) {
+        struct stat info
+        {};
+        if (opened.why.empty() && ::fstat(folder, &info) == 0)
+            opened.why = untrusted(info, "la carpeta " + walked);
+        const auto slash = path.find('/', start);
+        const std::string name = path.substr(start, slash - start);
+        // O_NONBLOCK: a FIFO put in the file's place must not hang the helper.
+        const int flags = slash == std::string::npos
+                              ? O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC
+                              : O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+        const int next =
+            name == ".." ? (errno = EINVAL, -1) : ::openat(folder, name.c_str(), flags);
+        opened.error = next < 0 ? errno : 0;
+        ::close(folder);
+        if (slash == std::string::npos) {
+            opened.fd = next;
+            return opened;
+        }
+        folder = next;
+        walked += (walked.size() > 1 ? "/" : "") + name;
+        start = slash + 1;
+    }
+    // A folder on the way that is a symbolic link, or not a folder.
+    if (opened.error == ENOTDIR || opened.error == ELOOP)
+        opened.why = "la carpeta " + walked + " es un enlace simbólico o no es una carpeta";
+    return opened;
+}
+
+// The I/O ranges sysRoot lists for devices bound to a driver, each with the driver's name: the
+// PCI devices' I/O regions and the Plug and Play devices' (serial ports, the keyboard controller,
+// the motherboard's own reservations). Every user may read them, unlike /proc/ioports, which
+// shows its addresses only to CAP_SYS_ADMIN. A parallel port the kernel drives is left out: its
+// registers are the kernel's anyway.
+std::vector<std::pair<Block, std::string>> driverRanges(const std::string &sysRoot)
+{
+    std::vector<std::pair<Block, std::string>> ranges;
+    for (const std::string bus : {"pci", "pnp"}) {
+        const bool pci = bus == "pci";
+        const std::string folder = sysRoot + "/bus/" + bus + "/devices";
+        std::unique_ptr<DIR, int (*)(DIR *)> dir(::opendir(folder.c_str()), ::closedir);
+        for (const dirent *entry; dir && (entry = ::readdir(dir.get()));) {
+            const std::string device = folder + "/" + entry->d_name;
+            char target[256];
+            const ssize_t n = ::readlink((device + "/driver").c_str(), target, sizeof target - 1);
+            const std::string link(target, std::size_t(std::max<ssize_t>(n, 0)));
+            const std::string driver = link.substr(link.rfind('/') + 1);
+            if (driver.empty() || driver == "parport_pc")
+                continue;
+            std::ifstream file(device + (pci ? "/resource" : "/resources"));
+            for (std::string line; std::getline(file, line);) {
+                unsigned long long first = 0, last = 0, flags = 0;
+                // PCI: "start end flags", an I/O region with flag 100h; PnP: "io 0x3f8-0x3ff".
+                const bool io =
+                    pci ? std::sscanf(line.c_str(), "%llx %llx %llx", &first, &last, &flags) == 3
+                              && (flags & 0x100)
+                        : std::sscanf(line.c_str(), "io %llx-%llx", &first, &last) == 2;
+                if (io && first <= last && last <= 0xFFFF)
+                    ranges.push_back({{std::uint16_t(first), std::uint16_t(last)}, driver});
+            }
+        }
+    }
+    return ranges;
+}
+
+// Why a block of the administrator's may not be served, or "".
+std::string refusal(const Block &block, const std::vector<std::pair<Block, std::string>> &drivers)
+{
+    const auto overlaps = [&](const Block &other) {
+        return block.first <= other.last && other.first <= block.last;
+    };
+    if (overlaps({0x000, 0x0FF}) || overlaps({0xCF8, 0xCFF}))
+        return "toca registros del sistema (000h-0FFh: DMA, reloj, teclado; CF8h-CFFh: "
+               "configuración PCI)";
+    if (block.last - block.first >= 8)
+        return "abarca más de 8 direcciones, lo que ocupa un puerto paralelo (el bloque ECP de "
+               "una tarjeta va en una línea aparte)";
+    for (const auto &[range, driver] : drivers)
+        if (overlaps(range))
+            return "está en " + blockText(range) + ", que el núcleo da al controlador " + driver;
+    return {};
 }
 
 } // namespace
@@ -103,15 +208,22 @@ std::vector<KernelPort> kernelPorts(const std::string &procRoot, int *error)
         if (name.rfind("parport", 0) != 0)
             continue;
         // "888\t0": the base, then the high base an ECP port uses (0 when there is none).
-        long base = 0;
-        long high = 0;
         errno = 0;
         const std::string text = readSmallFile(folder + "/" + name + "/base-addr");
         if (text.empty() && errno) {
             failure = errno;
             continue;
         }
-        if (std::sscanf(text.c_str(), "%ld %ld", &base, &high) < 1 || base <= 0 || base > 0xFFF8)
+        char *end = nullptr;
+        const long base = std::strtol(text.c_str(), &end, 10);
+        const long high = std::strtol(end, nullptr, 10);
+        // A list not understood is a list not read: the port might be anywhere.
+        if (end == text.c_str() || (*end != '\t' && *end != ' ' && *end != '\n') || base < 0
+            || base > 0xFFF8) {
+            failure = EINVAL;
+            continue;
+        }
+        if (base == 0)
             continue;
         ports.push_back({name, static_cast<std::uint16_t>(base),
                          static_cast<std::uint16_t>(high > 0 && high <= 0xFFFD ? high : 0)});
@@ -136,36 +248,32 @@ std::vector<Block> kernelBlocks(const KernelPort &port)
     return blocks;
 }
 
-AdminFile readAdminFile(const std::string &path)
+AdminFile readAdminFile(const std::string &path, const std::string &sysRoot)
 {
     AdminFile admin;
     admin.path = path;
-    // O_NONBLOCK: a FIFO put in its place must not hang the helper.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+    const Opened opened = openTrusted(path);
+    const int fd = opened.fd;
+    std::string why = opened.why;
     if (fd < 0) {
-        if (errno != ENOENT) {
+        if (opened.error != ENOENT) {
             admin.present = true;
-            admin.whyIgnored = errno == ELOOP
-                                   ? "es un enlace simbólico"
-                                   : std::string("no se puede leer: ") + std::strerror(errno);
-            admin.remedy = "Ponga en su lugar un archivo normal de root, de modo 644.";
+            admin.whyIgnored = !why.empty()            ? why
+                               : opened.error == ELOOP ? "es un enlace simbólico"
+                                                       : std::string("no se puede leer: ")
+                                                             + std::strerror(opened.error);
+            admin.remedy = "Ponga en su lugar un archivo normal de root, de modo 644, en carpetas "
+                           "que solo root pueda modificar.";
         }
         return admin;
     }
     admin.present = true;
     struct stat info
     {};
-    struct stat folder
-    {};
-    std::string why;
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
         why = "no es un archivo normal";
-    else if (why = untrusted(info, "el archivo"); why.empty()) {
-        if (::stat(folderOf(path).c_str(), &folder) != 0)
-            why = "no se puede comprobar su carpeta";
-        else
-            why = untrusted(folder, "su carpeta " + folderOf(path));
-    }
+    else if (why.empty())
+        why = untrusted(info, "el archivo");
     std::string text;
     if (why.empty() && info.st_size > static_cast<off_t>(AdminFileLimit))
         why = "pasa de " + std::to_string(AdminFileLimit / 1024) + " KB";
@@ -182,6 +290,7 @@ AdminFile readAdminFile(const std::string &path)
     }
     ::close(fd);
 
+    const auto drivers = driverRanges(sysRoot);
     int lineNumber = 0;
     for (std::size_t start = 0; why.empty() && start < text.size();) {
         auto end = text.find('\n', start);
@@ -204,11 +313,13 @@ AdminFile readAdminFile(const std::string &path)
         // A base alone stands for the port's eight registers.
         if (dash == std::string::npos)
             block.last = static_cast<std::uint16_t>(std::min(block.first + 7, 0xFFFF));
+        const std::string said = "la línea " + std::to_string(lineNumber) + ", «" + line + "», ";
         if (!ok || block.last < block.first)
-            why = "la línea " + std::to_string(lineNumber) + ", «" + line
-                  + "», no es un bloque de direcciones (escriba, en hexadecimal, «D010-D017», o la "
-                    "base del "
-                    "puerto, «D010»)";
+            why = said
+                  + "no es un bloque de direcciones (escriba, en hexadecimal, «D010-D017», o la "
+                    "base del puerto, «D010»)";
+        else if (const std::string refused = refusal(block, drivers); !refused.empty())
+            why = said + refused;
         else
             admin.blocks.push_back(block);
     }
@@ -217,13 +328,14 @@ AdminFile readAdminFile(const std::string &path)
     if (!admin.honoured)
         admin.blocks.clear();
     if (why.find("la línea") == 0)
-        admin.remedy = "Corrija esa línea de " + path + ".";
+        admin.remedy = "Corrija esa línea de " + path
+                       + ": ponga en cada línea solo los registros de un puerto paralelo.";
     else if (!why.empty())
         admin.remedy = "Haga que " + path
                        + " sea un archivo normal de root que solo root pueda "
-                         "modificar, en una carpeta igual: sudo chown root:root "
+                         "modificar, en carpetas iguales: sudo chown root:root "
                        + path + " && sudo chmod 644 " + path + " && sudo chmod go-w "
-                       + folderOf(path) + ".";
+                       + folderOf(path) + " (y lo mismo con cada carpeta por encima).";
     return admin;
 }
 
@@ -233,11 +345,12 @@ Policy::Policy(std::vector<KernelPort> ports, AdminFile admin, int error)
     , m_error(error)
 {}
 
-Policy Policy::load(const std::string &procRoot, const std::string &adminPath)
+Policy Policy::load(const std::string &procRoot, const std::string &adminPath,
+                    const std::string &sysRoot)
 {
     int error = 0;
     auto ports = kernelPorts(procRoot, &error);
-    return Policy(std::move(ports), readAdminFile(adminPath), error);
+    return Policy(std::move(ports), readAdminFile(adminPath, sysRoot), error);
 }
 
 const KernelPort *Policy::owner(std::uint16_t address) const
@@ -249,12 +362,14 @@ const KernelPort *Policy::owner(std::uint16_t address) const
     return nullptr;
 }
 
-Verdict Policy::verdict(std::uint16_t address) const
+Verdict Policy::verdict(std::uint16_t address, bool writing) const
 {
     if (owner(address))
         return Verdict::KernelOwned;
     if (m_error)
         return Verdict::NotParallel;
+    if (writing && address == IsaPnpAddress)
+        return Verdict::ReadOnly;
     const auto in = [address](const std::vector<Block> &blocks) {
         return std::any_of(blocks.begin(), blocks.end(),
                            [address](const Block &b) { return b.contains(address); });

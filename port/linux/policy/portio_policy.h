@@ -6,9 +6,10 @@
 // parallel-port registers only:
 //  - the standard blocks 278h-27Fh, 378h-37Fh and 3BCh-3BEh (3BFh is a video card's
 //    configuration register on machines that have one) and their ECP blocks, base + 400h to
-//    base + 402h;
-//  - the blocks an administrator lists in AdminFilePath, if that file is owned by root and
-//    writable by nobody else;
+//    base + 402h; 279h only for reading, since it is also the ISA Plug and Play ADDRESS port;
+//  - the blocks an administrator lists in AdminFilePath, if that file and every folder above it
+//    are owned by root and writable by nobody else, and no block reaches the system's own
+//    registers or a range the kernel gives another driver;
 //  - never the registers of a port the kernel has bound (base to base + 7 and its ECP block):
 //    those are reached through ppdev, by the members of the lp group.
 // The helper and every other part that needs to tell what it serves use this one unit, which
@@ -45,8 +46,8 @@ struct KernelPort
 
 // The ports under <procRoot>/sys/dev/parport, by base address. A port without an I/O address
 // (a USB adapter, base 0) is left out. error, when given, receives 0, or the errno of a listing
-// that could not be read whole (no folder at all is no port, not an error): a caller that grants
-// by the list must then grant nothing.
+// that could not be read whole or understood (no folder at all is no port, not an error): a
+// caller that grants by the list must then grant nothing.
 std::vector<KernelPort> kernelPorts(const std::string &procRoot = "/proc", int *error = nullptr);
 
 std::vector<Block> standardBlocks();
@@ -56,7 +57,9 @@ std::vector<Block> kernelBlocks(const KernelPort &port);
 
 // The administrator's file: one block a line, in hexadecimal, "D010-D017" (both ends included)
 // or a port's base alone, "D010", for its eight registers; "0x" before or "h" after a number
-// are allowed; "#" starts a comment.
+// are allowed; "#" starts a comment. A line of more than eight addresses, one that touches
+// 000h-0FFh or CF8h-CFFh, or one inside an I/O range that sysRoot lists for a device bound to a
+// driver (a PCI card's or a Plug and Play device's), has the whole file ignored.
 struct AdminFile
 {
     std::string path;
@@ -67,9 +70,10 @@ struct AdminFile
     std::vector<Block> blocks;
 };
 
-AdminFile readAdminFile(const std::string &path = AdminFilePath);
+AdminFile readAdminFile(const std::string &path = AdminFilePath,
+                        const std::string &sysRoot = "/sys");
 
-enum class Verdict { Served, KernelOwned, NotParallel };
+enum class Verdict { Served, KernelOwned, NotParallel, ReadOnly };
 
 class Policy
 {
@@ -78,9 +82,10 @@ public:
     // serves nothing, since a port the kernel owns might be missing from it.
     Policy(std::vector<KernelPort> ports, AdminFile admin, int error = 0);
     static Policy load(const std::string &procRoot = "/proc",
-                       const std::string &adminPath = AdminFilePath);
+                       const std::string &adminPath = AdminFilePath,
+                       const std::string &sysRoot = "/sys");
 
-    Verdict verdict(std::uint16_t address) const;
+    Verdict verdict(std::uint16_t address, bool writing) const;
     // What the helper serves, in order, each block as long as it can be: the blocks ioperm is
     // asked for.
     std::vector<Block> servedBlocks() const;

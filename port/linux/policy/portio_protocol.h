@@ -9,7 +9,10 @@
 //   hello    'V'   version error-low   error-high       sent once by the helper at start: 0
 //                                                       when it may use the ports
 //
-// A malformed request gets a reply with EINVAL and ends the helper.
+// A malformed request gets a reply with EINVAL and ends the helper. A helper that may not serve
+// (its hello carries an errno) ends after its hello. Every helper ends, by SIGALRM, Lifetime
+// seconds after it started: it reads the kernel's list of ports once, and one started before the
+// kernel took a port must not go on serving that port's registers for long.
 
 #include <array>
 #include <cstdint>
@@ -22,6 +25,7 @@ inline constexpr std::uint8_t Hello = 'V';
 inline constexpr std::uint8_t Read = 'r';
 inline constexpr std::uint8_t Write = 'w';
 inline constexpr std::uint8_t Version = 1;
+inline constexpr unsigned Lifetime = 60;
 
 constexpr Message message(std::uint8_t op, std::uint8_t value, std::uint16_t word)
 {

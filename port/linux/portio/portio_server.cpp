@@ -33,7 +33,7 @@ bool send(int out, const Message &m)
         const ssize_t n = ::write(out, m.data() + sent, m.size() - sent);
         if (n > 0)
             sent += static_cast<std::size_t>(n);
-        else if (n < 0 && errno != EINTR)
+        else if (n == 0 || errno != EINTR)
             return false;
     }
     return true;
@@ -65,7 +65,7 @@ ExitStatus serveRequests(int in, int out, PortIo &io, const Policy &policy)
             send(out, message(op, 0, EINVAL));
             return Malformed;
         }
-        if (policy.verdict(address) != Verdict::Served)
+        if (policy.verdict(address, op == Write) != Verdict::Served)
             error = EACCES;
         else if (op == Read)
             error = io.read(address, value);

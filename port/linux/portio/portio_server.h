@@ -18,7 +18,8 @@ public:
     virtual int write(std::uint16_t address, std::uint8_t value) = 0;
 };
 
-enum ExitStatus : int { Finished = 0, Malformed = 2, ChannelBroken = 3 };
+// Refused: the helper could not confine itself, or may serve nothing; its hello said why.
+enum ExitStatus : int { Finished = 0, Malformed = 2, ChannelBroken = 3, Refused = 4 };
 
 // Sends the hello, then serves requests from in, one reply each to out, until in ends. An
 // address the policy does not serve gets EACCES and io never sees it.

@@ -27,6 +27,7 @@ struct FakeParport
     std::string otherHolder = "none";        // who else holds the port
     std::string takesItInBetween;            // takes the port just before this program's PPCLAIM
     int claimsWhileHeld = 0;
+    bool opened = false;
     bool claimed = false;
     bool waiting = false;
     std::map<unsigned long, unsigned char> registers{{PPRDATA, 0x00}, {PPRSTATUS, 0xD8}};
@@ -73,15 +74,16 @@ struct FakeParport
     port::PpdevCalls calls(const std::string &path)
     {
         return {
-            [this, path](const std::string &opened) {
-                if (opened != path || openError)
-                    return opened != path ? -ENOENT : -openError;
+            [this, path](const std::string &name) {
+                if (name != path || openError)
+                    return name != path ? -ENOENT : -openError;
                 registers[PPRCONTROL] = 0x0C;
                 direction = 0;
+                opened = true;
                 return 3;
             },
             [this](int, unsigned long request, void *argument) { return ioctl(request, argument); },
-            [this](int) { claimed = waiting = false; },
+            [this](int) { opened = claimed = waiting = false; },
             [this](int, int) { return ioctl(PPCLAIM, nullptr); },
             [this](const std::string &) { return active(); }};
     }

@@ -3,6 +3,7 @@
 #include "direct_port.h"
 #include "fake_parport.h"
 #include "named_cases.h"
+#include "port_session.h"
 #include "routing_port.h"
 #include "simulated_port.h"
 #include "temp_dir.h"
@@ -86,7 +87,31 @@ struct RoutingCase : NamedCase
 
 using Routing = testing::TestWithParam<RoutingCase>;
 
-// Root's direct access and the helper are simulated ports here.
+// A routing driver on the fake trees under root: direct access (root) and the helper are
+// simulated ports, when present; helpers counts the helpers started.
+std::unique_ptr<port::RoutingPort> openRouting(const TempDir &root, FakeParport &device,
+                                               bool direct, bool helper, int *helpers = nullptr,
+                                               const port::NoticeSink &notices = {})
+{
+    const auto simulated = [](bool present) {
+        return present ? std::make_unique<port::SimulatedPort>() : nullptr;
+    };
+    std::string whyNot;
+    auto routing = port::RoutingPort::open({root.str() + "/proc", root.str() + "/dev",
+                                            root.str() + "/sys", root.str() + "/portio.conf",
+                                            device.calls(root.str() + "/dev/parport0"),
+                                            [=](std::string &) { return simulated(direct); },
+                                            [=](const std::string &, port::PortFailure &why) {
+                                                why.reason = "el ayudante no está instalado";
+                                                if (helpers)
+                                                    ++*helpers;
+                                                return simulated(helper);
+                                            }},
+                                           whyNot, notices);
+    EXPECT_NE(routing, nullptr) << whyNot;
+    return routing;
+}
+
 TEST_P(Routing, ServesEachAddressByThePathTheSetupHas)
 {
     const RoutingCase &c = GetParam();
@@ -95,20 +120,8 @@ TEST_P(Routing, ServesEachAddressByThePathTheSetupHas)
     device.openError = std::max(c.parport, 0);
     if (c.parport >= 0)
         root.write("proc/sys/dev/parport/parport0/base-addr", "888\t0\n");
-    const auto simulated = [](bool present) {
-        return present ? std::make_unique<port::SimulatedPort>() : nullptr;
-    };
-    std::string whyNot;
-    auto routing = port::RoutingPort::open({root.str() + "/proc", root.str() + "/dev",
-                                            root.str() + "/sys", root.str() + "/portio.conf",
-                                            device.calls(root.str() + "/dev/parport0"),
-                                            [&](std::string &) { return simulated(c.direct); },
-                                            [&](const std::string &, port::PortFailure &why) {
-                                                why.reason = "el ayudante no está instalado";
-                                                return simulated(c.helper);
-                                            }},
-                                           whyNot);
-    ASSERT_NE(routing, nullptr) << whyNot;
+    auto routing = openRouting(root, device, c.direct, c.helper);
+    ASSERT_NE(routing, nullptr);
     const std::array<std::uint16_t, 4> addresses{0x378, 0x37A, 0x37B, 0x278};
     for (std::size_t i = 0; i < addresses.size(); ++i)
         EXPECT_EQ(port::routeName(routing->route(addresses[i]))[0], c.routes[i])
@@ -119,6 +132,49 @@ TEST_P(Routing, ServesEachAddressByThePathTheSetupHas)
                         testing::AllOf(testing::HasSubstr(port::addressText(c.refused) + ": "),
                                        testing::HasSubstr(c.errorHas))));
     }
+}
+
+// The kernel's ports are looked up at each action: one bound after start-up goes to ppdev, and
+// the helper started before is replaced; a list that cannot be read keeps the last one, never
+// handing the kernel's port to the helper; a port gone has its device closed.
+TEST(Routing, FollowsTheKernelsPorts)
+{
+    TempDir root;
+    FakeParport device;
+    int helpers = 0;
+    auto routing = openRouting(root, device, false, true, &helpers);
+    const auto routes = [&] { // of 378h and 37Bh, and the helpers started so far
+        std::string text;
+        for (const std::uint16_t address : {0x378, 0x37B})
+            text += port::routeName(routing->route(address))[0];
+        routing->endAction();
+        return text + std::to_string(helpers) + (device.opened ? " open" : "");
+    };
+    EXPECT_EQ(routes(), "aa1");
+    root.write("proc/sys/dev/parport/parport0/base-addr", "888\t0\n");
+    EXPECT_EQ(routes(), "pn1 open");
+    root.write("proc/sys/dev/parport/parport0/base-addr", "?\n");
+    EXPECT_EQ(routes(), "pn1 open");
+    std::filesystem::remove_all(root.str() + "/proc/sys/dev/parport/parport0");
+    EXPECT_EQ(routes(), "aa2");
+}
+
+// A user served by the helper, which cannot say why it leaves the administrator's file aside,
+// is told at start-up.
+TEST(Routing, SaysWhyTheAdministratorsFileIsIgnored)
+{
+    std::vector<std::string> notices;
+    TempDir root;
+    FakeParport device;
+    std::filesystem::create_symlink(root.write("admin.conf", "D010\n"),
+                                    root.str() + "/portio.conf");
+    openRouting(root, device, false, true, nullptr,
+                [&](const std::string &notice) { notices.push_back(notice); });
+    EXPECT_THAT(notices,
+                testing::ElementsAre(testing::AllOf(
+                    testing::HasSubstr("No se tiene en cuenta " + root.str() + "/portio.conf: "),
+                    testing::HasSubstr("solo sirve los bloques de puerto paralelo"),
+                    testing::HasSubstr("root"))));
 }
 
 INSTANTIATE_TEST_SUITE_P(
