@@ -25,7 +25,7 @@ int main(int argc, char *argv[])
                     L"Velmora", MB_OK | MB_ICONINFORMATION);
         return command_line::WrongUsage;
 #else
-        return command_line::run(argc, argv);
+        return command_line::run(argc, argv, port::open);
 #endif
     }
     if (!hasDisplay()) {
@@ -42,7 +42,7 @@ int main(int argc, char *argv[])
     withLastResort(
         QStringLiteral("al arrancar"),
         [&] {
-            const std::unique_ptr<Form1> form = startVelmora();
+            const std::unique_ptr<Form1> form = startVelmora(port::open);
             status = QApplication::exec();
         },
         [](const QString &message) {

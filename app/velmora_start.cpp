@@ -3,7 +3,6 @@
 #include "first_paint.h"
 #include "fixed_window.h"
 #include "form1.h"
-#include "inpout.h"
 #include "velmora_version.h"
 
 #include <QApplication>
@@ -139,7 +138,7 @@ bool hasDisplay()
 #endif
 }
 
-std::unique_ptr<Form1> startVelmora()
+std::unique_ptr<Form1> startVelmora(const port::SessionOpener &openPorts)
 {
     QApplication::setApplicationName(QStringLiteral("Velmora"));
     QApplication::setApplicationVersion(QStringLiteral(VELMORA_VERSION_SHOWN));
@@ -148,14 +147,14 @@ std::unique_ptr<Form1> startVelmora()
     loadQtTranslation();
     QApplication::setWindowIcon(iconInSizes(QStringLiteral(":/art/plug-%1.png")));
 
-    // The port is bound at the window's first refresh, while the window is being built.
+    // The ports are opened at the window's first refresh, while the window is being built. A
+    // notice after the window has gone is not said.
     auto notice = std::make_unique<NoticeAfterFirstPaint>();
-    // The port outlives the window: a notice after the window has gone is not said.
-    port::setNoticeHandler([waiting = QPointer(notice.get())](const std::string &text) {
-        if (waiting)
-            waiting->setNotice(QString::fromStdString(text));
-    });
-    auto form = std::make_unique<Form1>();
+    auto form = std::make_unique<Form1>(openPorts(
+        port::Fallback::Simulated, [waiting = QPointer(notice.get())](const std::string &text) {
+            if (waiting)
+                waiting->setNotice(QString::fromStdString(text));
+        }));
     notice.release()->watch(form.get());
     form->show();
     return form;

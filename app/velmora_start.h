@@ -1,5 +1,7 @@
 #pragma once
 
+#include "port_session.h"
+
 #include <memory>
 
 class Form1;
@@ -15,7 +17,8 @@ bool hasDisplay();
 std::unique_ptr<QApplication> connectToDisplay(int &argc, char **argv);
 
 // Everything the program does at start, up to the main window on screen: the application's name,
-// version, desktop entry and icon, Qt's Spanish translation, the main window shown, and, if the
-// port falls back to the simulated one, a notice of why, once the window has been painted. The
-// benchmarks start the program through it too.
-std::unique_ptr<Form1> startVelmora();
+// version, desktop entry and icon, Qt's Spanish translation, the port session opened with
+// openPorts (port::open: the machine's) and given to the main window, the window shown, and, if
+// the port falls back to the simulated one, a notice of why, once the window has been painted.
+// The benchmarks start the program through it too.
+std::unique_ptr<Form1> startVelmora(const port::SessionOpener &openPorts);

@@ -15,8 +15,10 @@ namespace {
 // core it takes. range(0): 1 on screen (sampling at 20 Hz), 0 minimised.
 void BM_PinWindowSecond(benchmark::State &state)
 {
-    port::SimulatedPort simulated(true);
-    PinWindow window(pins::PinPort([&](std::string &) { return &simulated; }));
+    auto owned = std::make_unique<port::SimulatedPort>(true);
+    port::SimulatedPort &simulated = *owned;
+    port::Session session(std::move(owned));
+    PinWindow window{pins::PinPort(session)};
     window.setErrorReporter([](QWidget *, const QString &) { std::abort(); });
     window.show();
     if (!QTest::qWaitForWindowExposed(&window))

@@ -3,6 +3,7 @@
 #include "form1.h"
 #include "form1_design.h"
 #include "inpout.h"
+#include "simulated_port.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -15,12 +16,13 @@
 
 namespace {
 
-// Each benchmark of a window shows it, as the user has it, on the simulated port that main()
-// installed; errors would open no box but end the run.
+// Each benchmark of a window shows it, as the user has it, on a simulated port; errors would open
+// no box but end the run.
 class ShownForm
 {
 public:
     ShownForm()
+        : m_form(port::Session(std::make_unique<port::SimulatedPort>()))
     {
         m_form.setErrorReporter([](QWidget *, const QString &) { std::abort(); });
         m_form.show();
@@ -49,14 +51,15 @@ private:
 void BM_PortReadsBaseline(benchmark::State &state)
 {
     const bool changing = state.range(0) != 0;
+    Inpout port{port::Session(std::make_unique<port::SimulatedPort>())};
     PortValue value = 0;
     for (auto _ : state) {
         if (changing) {
             value = PortValue(255 - value);
-            Out32(StatusPort, value);
+            port.Out32(StatusPort, value);
         }
-        benchmark::DoNotOptimize(Inp32(StatusPort));
-        benchmark::DoNotOptimize(Inp32(StatusPort));
+        benchmark::DoNotOptimize(port.Inp32(StatusPort));
+        benchmark::DoNotOptimize(port.Inp32(StatusPort));
     }
 }
 
@@ -64,12 +67,13 @@ void BM_ActualizarPantalla(benchmark::State &state)
 {
     const bool changing = state.range(0) != 0;
     ShownForm shown;
-    Out32(StatusPort, 0);
+    port::Session &port = shown.form().session();
+    port.write(StatusPort, 0);
     PortValue value = 0;
     for (auto _ : state) {
         if (changing) {
             value = PortValue(255 - value);
-            Out32(StatusPort, value);
+            port.write(StatusPort, value);
         }
         shown.form().ActualizarPantalla();
     }

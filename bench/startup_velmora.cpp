@@ -1,6 +1,5 @@
 #include "first_paint.h"
 #include "form1.h"
-#include "inpout.h"
 #include "simulated_port.h"
 #include "velmora_start.h"
 
@@ -16,9 +15,9 @@ namespace {
 
 // The start-up is only measured on the simulated port: a run that reached a real one says so
 // and fails.
-void quitOnSimulatedPort()
+void quitOnSimulatedPort(const Form1 &form)
 {
-    if (!dynamic_cast<port::SimulatedPort *>(port::currentDriver())) {
+    if (!dynamic_cast<port::SimulatedPort *>(form.session().driver())) {
         std::fputs("velmora_startup: the port is not the simulated one\n", stderr);
         std::_Exit(3);
     }
@@ -36,7 +35,7 @@ int main(int argc, char *argv[])
     }
 
     QApplication app(argc, argv);
-    const auto form = startVelmora();
-    new FirstPaintWatcher(form.get(), quitOnSimulatedPort);
+    const auto form = startVelmora(port::open);
+    new FirstPaintWatcher(form.get(), [&form] { quitOnSimulatedPort(*form); });
     return app.exec();
 }

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -29,7 +30,7 @@ const timing::CancelFlag never{false};
 void BM_PulseTrain(benchmark::State &state)
 {
     const Nanoseconds width = std::chrono::microseconds(state.range(0));
-    port::SimulatedPort port;
+    port::Session port(std::make_unique<port::SimulatedPort>());
     auto &clock = monotonic();
     const timing::Pulse pulse{888, 0xFF, 0x00, width, long(500ms / width), width * 2};
     const Nanoseconds cost = timing::measureWrite(port, clock, 888, 0x00);
@@ -97,7 +98,7 @@ struct Discard : timing::SampleSink
 // `--fast` sampling for 100 ms a run, against the same three reads in a bare loop.
 void BM_FastSampler(benchmark::State &state)
 {
-    port::SimulatedPort port;
+    port::Session port(std::make_unique<port::SimulatedPort>());
     Discard sink;
     double perSecond = 0;
     for (auto _ : state)
@@ -108,7 +109,7 @@ BENCHMARK(BM_FastSampler)->Unit(benchmark::kMillisecond);
 
 void BM_BareReadLoop(benchmark::State &state)
 {
-    port::SimulatedPort port;
+    port::Session port(std::make_unique<port::SimulatedPort>());
     for (auto _ : state)
         benchmark::DoNotOptimize(timing::readRegisters(port, 888));
     state.counters["samples_per_s"] =

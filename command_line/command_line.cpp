@@ -1,12 +1,12 @@
 #include "command_line.h"
 
-#include "arguments.h"
-#include "commands.h"
-#include "pulse_command.h"
-#include "selftest_command.h"
+#include "options.h"
 #include "velmora_version.h"
 
-#include <cstdlib>
+#ifdef __linux__
+#include "commands.h"
+#endif
+
 #include <cstring>
 #include <exception>
 #include <new>
@@ -88,25 +88,16 @@ const char *const Usage =
     "además 3 un fallo, 4 sin fallos pero sin tapón, 130 interrumpida.\n"
     "Más detalles: man velmora.\n";
 
-struct Parsed
-{
-    std::string command;
-    std::vector<std::string> operands;
-    bool hex = false;
-    bool bin = false;
-    bool watch = false;
-    bool simulated = false;
-    bool json = false;
-    std::string interval;
-    std::string count;
-    std::optional<std::string> vcd;
-    bool fast = false;
-    std::optional<std::string> duration;
-};
+const char *const PulseUsage =
+    "Uso: velmora pulse DIRECCIÓN VALOR --width D [--count N --period D] [--idle VALOR]\n"
+    "                   [--json] [--simulated]\n"
+    "Escribe VALOR, espera el ancho D y escribe el valor de reposo (por omisión el que tenía\n"
+    "el registro); con --count, N veces, una cada periodo. D como 250us, 1ms o 0.5s.\n"
+    "Toma el puerto durante todo el tren; Ctrl-C lo acaba con el valor de reposo escrito.\n";
 
-int wrongUsage(std::FILE *err, const std::string &message)
+int wrongUsage(std::FILE *err, const UsageError &usage)
 {
-    std::fprintf(err, "velmora: %s\nVea «velmora --help».\n", message.c_str());
+    std::fprintf(err, "velmora: %s\nVea «%s».\n", usage.message.c_str(), usage.help.c_str());
     return WrongUsage;
 }
 
@@ -126,185 +117,113 @@ bool wantsWindow(int argc, char **argv)
 
 namespace {
 
-int runCommand(int argc, char **argv, std::FILE *out, std::FILE *err)
+// Sorts the arguments into the command, its operands and the options; --help and --version
+// answer at once.
+std::optional<Arguments> sortArguments(int argc, char **argv, std::FILE *out)
 {
-#ifdef __linux__
-    if (argc > 1 && std::strcmp(argv[1], "selftest") == 0)
-        return selfTest(argc - 2, argv + 2, out, err);
-    if (argc > 1 && std::strcmp(argv[1], "pulse") == 0)
-        return pulseCommand(argc - 2, argv + 2, out, err);
-#endif
-    Parsed p;
+    Arguments a;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        const auto value = [&](std::string &into) {
+        const auto value = [&](std::optional<std::string> &into, const std::string &missing) {
             if (i + 1 >= argc)
-                return false;
+                throw UsageError{missing,
+                                 a.command == "pulse" ? "velmora pulse --help" : "velmora --help"};
             into = argv[++i];
-            return true;
         };
         if (bool takesValue = false; isQtOption(arg, takesValue)) {
             i += takesValue ? 1 : 0; // Qt's own, which a command has no use for
             continue;
         }
         if (arg == "--help" || arg == "-h") {
-            std::fputs(Usage, out);
-            return Done;
+            std::fputs(a.command == "pulse" ? PulseUsage : Usage, out);
+            return std::nullopt;
         }
         if (arg == "--version") {
             std::fputs("velmora " VELMORA_VERSION_TEXT "\n", out);
-            return Done;
+            return std::nullopt;
         }
+        if (arg.size() > 1 && arg[0] == '-')
+            a.options.push_back(arg.rfind("--simulated=", 0) == 0 ? "--simulated=" : arg);
         if (arg == "--hex")
-            p.hex = true;
+            a.hex = true;
         else if (arg == "--bin")
-            p.bin = true;
+            a.bin = true;
         else if (arg == "--watch")
-            p.watch = true;
+            a.watch = true;
         else if (arg == "--simulated")
-            p.simulated = true;
-        else if (arg == "--json")
-            p.json = true;
+            a.simulated = true;
+        else if (arg.rfind("--simulated=", 0) == 0) {
+            a.simulated = true;
+            a.simulatedAs = arg.substr(std::strlen("--simulated="));
+        } else if (arg == "--json")
+            a.json = true;
         else if (arg == "--fast")
-            p.fast = true;
-        else if (arg == "--vcd" || arg == "--duration") {
-            std::string given;
-            if (!value(given))
-                return wrongUsage(err, arg == "--vcd" ? "falta el archivo tras --vcd"
-                                                      : "falta la duración tras --duration");
-            (arg == "--vcd" ? p.vcd : p.duration) = given;
-        } else if (arg == "--interval") {
-            if (!value(p.interval))
-                return wrongUsage(err, "falta el número de milisegundos tras --interval");
-        } else if (arg == "--count") {
-            if (!value(p.count))
-                return wrongUsage(err, "falta el número de muestras tras --count");
-        } else if (arg.size() > 1 && arg[0] == '-')
-            return wrongUsage(err, "no se conoce la opción «" + arg + "»");
-        else if (p.command.empty())
-            p.command = arg;
+            a.fast = true;
+        else if (arg == "--yes")
+            a.yes = true;
+        else if (arg == "--interval")
+            value(a.interval, "falta el número de milisegundos tras --interval");
+        else if (arg == "--count")
+            value(a.count, a.command == "pulse" ? "falta el número de pulsos tras --count"
+                                                : "falta el número de muestras tras --count");
+        else if (arg == "--vcd")
+            value(a.vcd, "falta el archivo tras --vcd");
+        else if (arg == "--duration")
+            value(a.duration, "falta la duración tras --duration");
+        else if (arg == "--width" || arg == "--period")
+            value(arg == "--width" ? a.width : a.period, "falta la duración tras " + arg);
+        else if (arg == "--idle")
+            value(a.idle, "falta el VALOR de reposo tras --idle");
+        else if (arg.size() > 1 && arg[0] == '-')
+            throw UsageError{"no se conoce la opción «" + arg + "»"};
+        else if (a.command.empty())
+            a.command = arg;
         else
-            p.operands.push_back(arg);
+            a.operands.push_back(arg);
     }
+    return a;
+}
 
+int runCommand(int argc, char **argv, const port::SessionOpener &openPorts, std::FILE *out,
+               std::FILE *err)
+{
+    try {
+        const std::optional<Arguments> a = sortArguments(argc, argv, out);
+        if (!a)
+            return Done;
 #ifndef __linux__
-    (void)out;
-    return wrongUsage(err, "la línea de órdenes de Velmora es la de Linux; en este sistema "
-                           "abra Velmora sin argumentos para usar su ventana");
+        (void)openPorts;
+        throw UsageError{"la línea de órdenes de Velmora es la de Linux; en este sistema abra "
+                         "Velmora sin argumentos para usar su ventana"};
 #else
-    const auto address = [&](const std::string &text, std::uint16_t &into) {
-        const auto parsed = parseAddress(text);
-        if (parsed)
-            into = *parsed;
-        return parsed.has_value();
-    };
-    const auto badAddress = [&](const std::string &text) {
-        return wrongUsage(err, "«" + text + "» no es una dirección de puerto; escríbala en "
-                                   + AddressForms + ".");
-    };
-    const auto extra = [&](std::size_t allowed) {
-        return p.operands.size() > allowed ? wrongUsage(
-                   err, "sobra «" + p.operands[allowed] + "» en «velmora " + p.command + "»")
-                                           : -1;
-    };
-    if (p.command.empty())
-        return wrongUsage(err, "falta la orden: read, write, pins, pulse, ports o selftest");
-    const bool onlyRead = !(p.hex || p.bin) || p.command == "read";
-    const bool onlyPins =
-        !(p.watch || !p.interval.empty() || !p.count.empty() || p.vcd || p.fast || p.duration)
-        || p.command == "pins";
-    const bool onlyJson = !p.json || p.command == "pins" || p.command == "ports";
-    if (!onlyRead || !onlyPins || !onlyJson)
-        return wrongUsage(err, "esa opción no es de «velmora " + p.command + "»");
-    if (!p.watch && (!p.interval.empty() || !p.count.empty() || p.vcd || p.fast || p.duration))
-        return wrongUsage(err,
-                          "--interval, --count, --vcd, --fast y --duration son de «velmora pins "
-                          "--watch»");
-    if (p.fast != p.duration.has_value())
-        return wrongUsage(err, "--fast y --duration van juntas: --fast --duration 2s");
-    if (p.fast && (!p.interval.empty() || !p.count.empty()))
-        return wrongUsage(err, "--fast muestrea tan deprisa como puede: sin --interval ni --count");
-
-    if (p.command == "read" || p.command == "write") {
-        const std::size_t wanted = p.command == "read" ? 1 : 2;
-        if (p.operands.size() < wanted)
-            return wrongUsage(err, p.command == "read" ? "falta la DIRECCIÓN que leer"
-                                                       : "faltan la DIRECCIÓN y el VALOR");
-        if (const int status = extra(wanted); status >= 0)
-            return status;
-        std::uint16_t port = 0;
-        if (!address(p.operands[0], port))
-            return badAddress(p.operands[0]);
-        if (p.command == "read")
-            return readPort(port,
-                            p.hex   ? Format::Hex
-                            : p.bin ? Format::Binary
-                                    : Format::Decimal,
-                            p.simulated, out, err);
-        const auto value = parseValue(p.operands[1]);
-        if (!value)
-            return wrongUsage(err, "«" + p.operands[1]
-                                       + "» no es un valor de un byte; escríbalo en " + ValueForms
-                                       + ".");
-        return writePort(port, *value, p.simulated, err);
-    }
-    if (p.command == "pins") {
-        if (const int status = extra(1); status >= 0)
-            return status;
-        std::optional<std::uint16_t> base;
-        if (!p.operands.empty()) {
-            std::uint16_t given = 0;
-            if (!address(p.operands[0], given))
-                return badAddress(p.operands[0]);
-            // Its three registers must lie within the 16-bit space.
-            if (given > 0xFFFD)
-                return wrongUsage(err, "la BASE de un puerto va hasta FFFDh, no «" + p.operands[0]
-                                           + "»");
-            base = given;
-        }
-        int interval = 100;
-        if (!p.interval.empty()) {
-            const auto ms = parseAddress(p.interval);
-            if (!ms || *ms < 10 || *ms > 10000
-                || p.interval.find_first_not_of("0123456789") != std::string::npos)
-                return wrongUsage(err, "--interval va de 10 a 10000 milisegundos, no «" + p.interval
-                                           + "»");
-            interval = *ms;
-        }
-        long count = 0;
-        if (!p.count.empty()) {
-            char *end = nullptr;
-            count = std::strtol(p.count.c_str(), &end, 10);
-            if (*end || count < 1)
-                return wrongUsage(err, "--count pide un número de muestras, no «" + p.count + "»");
-        }
-        WatchOutputs outputs;
-        outputs.vcd = p.vcd.value_or("");
-        outputs.json = p.json;
-        if (p.duration) {
-            outputs.fast = timing::parseDuration(*p.duration);
-            if (!outputs.fast)
-                return wrongUsage(err, "--duration «" + *p.duration + "» no es una duración; "
-                                           + "escríbala como " + timing::DurationForms + ".");
-        }
-        return showPins(base, p.watch, interval, count, p.simulated, outputs, out, err);
-    }
-    if (p.command == "ports") {
-        if (const int status = extra(0); status >= 0)
-            return status;
-        return listPorts(p.json, out);
-    }
-    return wrongUsage(err, "no se conoce la orden «" + p.command + "»");
+        if (a->command.empty())
+            throw UsageError{"falta la orden: read, write, pins, pulse, ports o selftest"};
+        if (a->command == "read")
+            return readPort(parseRead(*a), openPorts, out, err);
+        if (a->command == "write")
+            return writePort(parseWrite(*a), openPorts, err);
+        if (a->command == "pins")
+            return showPins(parsePins(*a), openPorts, out, err);
+        if (a->command == "pulse")
+            return pulseTrain(parsePulse(*a), openPorts, out, err);
+        if (a->command == "ports")
+            return listPorts(parsePorts(*a), out);
+        if (a->command == "selftest")
+            return selfTest(parseSelftest(*a), openPorts, out, err);
+        throw unknownCommand(*a);
 #endif
+    } catch (const UsageError &usage) {
+        return wrongUsage(err, usage);
+    }
 }
 
 } // namespace
 
-int run(int argc, char **argv, std::FILE *out, std::FILE *err)
+int run(int argc, char **argv, const port::SessionOpener &openPorts, std::FILE *out, std::FILE *err)
 {
     // The last resort: whatever escapes a command is said in Spanish, never as an abort.
     try {
-        return runCommand(argc, argv, out, err);
+        return runCommand(argc, argv, openPorts, out, err);
     } catch (const std::bad_alloc &) {
         std::fputs("velmora: no hay memoria suficiente para la orden.\n", err);
     } catch (const std::exception &error) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "port_session.h"
+
 #include <cstdio>
 
 // Velmora's command line: read, write, watch the pins of, and diagnose a port from a shell,
@@ -12,8 +14,10 @@ enum ExitStatus : int { Done = 0, Unreachable = 1, WrongUsage = 2 };
 // (-platform, -display, -style, -geometry, -reverse, and their -- forms).
 bool wantsWindow(int argc, char **argv);
 
-// Runs the command the arguments give, and returns the program's exit status. Only Linux has
-// the command line; elsewhere it says so on err and returns WrongUsage.
-int run(int argc, char **argv, std::FILE *out = stdout, std::FILE *err = stderr);
+// Runs the command the arguments give, on ports opened with openPorts (port::open: the machine's)
+// unless --simulated asks for the simulated port, and returns the program's exit status. Only
+// Linux has the command line; elsewhere it says so on err and returns WrongUsage.
+int run(int argc, char **argv, const port::SessionOpener &openPorts, std::FILE *out = stdout,
+        std::FILE *err = stderr);
 
 } // namespace command_line

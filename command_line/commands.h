@@ -1,31 +1,33 @@
 #pragma once
 
-#include "duration.h"
+#include "options.h"
+#include "port_session.h"
 
-#include <cstdint>
 #include <cstdio>
 #include <optional>
-#include <string>
 
-// The commands themselves, on Linux's port drivers.
+// The commands themselves, on Linux's port drivers: each takes its options, opens its session
+// (the simulated port with --simulated) and returns the exit status.
 namespace command_line {
 
-enum class Format { Decimal, Hex, Binary };
-
-int readPort(std::uint16_t address, Format format, bool simulated, std::FILE *out, std::FILE *err);
-int writePort(std::uint16_t address, std::uint8_t value, bool simulated, std::FILE *err);
-// One snapshot, or with watch a sample every intervalMs until Ctrl-C or q (or count samples).
-// What a watch writes besides, or in place of, its table or CSV lines.
-struct WatchOutputs
-{
-    std::string vcd;                         // a Value Change Dump file, when named
-    bool json = false;                       // one JSON object a sample (once without watch)
-    std::optional<timing::Nanoseconds> fast; // --fast: this long, the port held throughout
-};
-
-int showPins(std::optional<std::uint16_t> base, bool watch, int intervalMs, long count,
-             bool simulated, const WatchOutputs &outputs, std::FILE *out, std::FILE *err);
+int readPort(const ReadOptions &options, const port::SessionOpener &openPorts, std::FILE *out,
+             std::FILE *err);
+int writePort(const WriteOptions &options, const port::SessionOpener &openPorts, std::FILE *err);
+// One snapshot, or with watch a sample every interval until Ctrl-C or q (or count samples).
+int showPins(const PinsOptions &options, const port::SessionOpener &openPorts, std::FILE *out,
+             std::FILE *err);
+// A pulse train as one action, and what it achieved.
+int pulseTrain(const PulseOptions &options, const port::SessionOpener &openPorts, std::FILE *out,
+               std::FILE *err);
 // Every parallel port of the machine and what reaches it; with json, one JSON array.
-int listPorts(bool json, std::FILE *out);
+int listPorts(const PortsOptions &options, std::FILE *out);
+// The loopback self-test as one action; its exit status is selftest::exitStatus's.
+int selfTest(const SelftestOptions &options, const port::SessionOpener &openPorts, std::FILE *out,
+             std::FILE *err);
+
+// The machine's real paths, or with simulated the simulated port. A script never gets a made-up
+// value for a real one: with no real path at all this says why on err and gives nothing.
+std::optional<port::Session> openPort(bool simulated, const port::SessionOpener &openPorts,
+                                      std::FILE *err);
 
 } // namespace command_line

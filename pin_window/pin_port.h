@@ -1,6 +1,7 @@
 #pragma once
 
 #include "connector.h"
+#include "port_session.h"
 #include "selftest.h"
 
 #include <cstdint>
@@ -17,15 +18,13 @@ struct Reading
     std::string failure; // in Spanish, when there are no registers
 };
 
-// The pin window's one way to its port. Each call is one action of the port, so that a port
-// shared with the main window and other programs is claimed for it only and given back.
+// The pin window's one way to its port: the main window's session, which outlives it. Each call
+// is one action of the session, so that a port shared with the main window and other programs is
+// claimed for it only and given back.
 class PinPort
 {
 public:
-    // The driver of the moment, or nullptr with the reason filled in.
-    using DriverSource = std::function<port::PortDriver *(std::string &whyNot)>;
-
-    explicit PinPort(DriverSource source);
+    explicit PinPort(port::Session &session);
 
     Reading sample(std::uint16_t base);
     // The failure's text, or empty.
@@ -33,11 +32,8 @@ public:
     selftest::Result selfTest(std::uint16_t base);
 
 private:
-    DriverSource m_source;
+    port::Session &m_session;
 };
-
-// On the driver that Inp32 and Out32 use.
-PinPort boundPinPort();
 
 // The bases offered to choose from, in hexadecimal: the kernel's parallel ports where it names
 // them, else the three usual ones.

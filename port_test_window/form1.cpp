@@ -6,7 +6,6 @@
 #include "fixed_window.h"
 #include "form_ayuda.h"
 #include "info_file.h"
-#include "inpout.h"
 #include "last_resort.h"
 #include "pin_window.h"
 
@@ -19,6 +18,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QToolTip>
 
 #include <memory>
@@ -45,10 +45,11 @@ bool isLossOfFocus(const QEvent *event)
 
 } // namespace
 
-Form1::Form1(QWidget *parent)
+Form1::Form1(port::Session ports, QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
                           | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
                           | Qt::WindowCloseButtonHint)
+    , Inpout(std::move(ports))
     , m_reportError(showMessageBox)
 {
     // The layout is fixed in pixels: pin the font so that every caption fits its box.
@@ -69,7 +70,7 @@ Form1::Form1(QWidget *parent)
     withLastResort(
         QStringLiteral("al iniciar"),
         [&] {
-            const port::PortAction start;
+            const port::Action start = session().beginAction();
             try {
                 Form_Initialize();
             } catch (const port::PortError &error) {
@@ -161,20 +162,20 @@ QString Form1::showBits(std::int32_t number, int first)
 }
 
 // An action stops at the step that fails; what ran before it stays done. The failure is reported
-// once, through the window's funnel.
-// An unexpected error inside it is reported once too, even when a refresh within it met it first.
+// once, through the window's funnel. Steps get where to put the unexpected error of the refresh
+// that setting the value makes: the click goes on past it, and says it if nothing else failed.
 template <typename Steps>
 void Form1::runAction(const QPushButton *button, Steps steps)
 {
-    m_inAction = true;
     QString failure;
+    QString unexpectedInRefresh;
     withLastResort(
         QStringLiteral("al pulsar «%1»").arg(button->text()),
         [&] {
             // One click is one action on the port: claimed once, given back when it is done.
-            const port::PortAction click;
+            const port::Action click = session().beginAction();
             try {
-                steps();
+                steps(unexpectedInRefresh);
             } catch (const FieldError &error) {
                 failure = error.message();
             } catch (const port::PortError &error) {
@@ -182,10 +183,8 @@ void Form1::runAction(const QPushButton *button, Steps steps)
             }
         },
         [&](const QString &message) { failure = message; });
-    m_inAction = false;
     if (failure.isEmpty())
-        failure = std::exchange(m_unexpectedInAction, QString());
-    m_unexpectedInAction.clear();
+        failure = unexpectedInRefresh;
     if (!failure.isEmpty())
         m_reportError(this, failure);
 }
@@ -199,30 +198,32 @@ std::int16_t Form1::toInt16(double number, const QString &action, const QString 
     }
 }
 
-// Every handler that writes the value gets the refresh of the field's change, in the middle of
-// the handler, even when the text stays the same: the port sees the same accesses each time.
-void Form1::setValueText(const QString &text)
+// Every handler that writes the value refreshes the window here, as the field's change does, even
+// when the text stays the same: the port sees the same accesses each time. The change's own
+// signal is held back so that this is the one refresh. Returns the refresh's unexpected error.
+QString Form1::setValueText(const QString &text)
 {
-    if (ui.Text2->text() == text)
-        Text2_Change();
-    else
+    if (ui.Text2->text() != text) {
+        const QSignalBlocker noChangeSignal(ui.Text2);
         ui.Text2->setText(text);
+    }
+    return refreshFromField();
 }
 
 void Form1::Command1_Click()
 {
-    runAction(ui.Command1, [this] {
+    runAction(ui.Command1, [this](QString &unexpectedInRefresh) {
         const QString typed = ui.Text1->text();
         const PortAddress address = toInt16(TextValue(HexPrefix + typed),
                                             QStringLiteral("leer la dirección hexadecimal"), typed);
-        setValueText(NumberText(Inp32(address)));
+        unexpectedInRefresh = setValueText(NumberText(Inp32(address)));
         ActualizarPantalla();
     });
 }
 
 void Form1::Command2_Click()
 {
-    runAction(ui.Command2, [this] {
+    runAction(ui.Command2, [this](QString &) {
         sendValue(HexPrefix, QStringLiteral("escribir en la dirección hexadecimal"));
         ActualizarPantalla();
     });
@@ -230,11 +231,11 @@ void Form1::Command2_Click()
 
 void Form1::Command3_Click()
 {
-    runAction(ui.Command3, [this] {
+    runAction(ui.Command3, [this](QString &unexpectedInRefresh) {
         const QString typed = ui.Text1->text();
         const PortAddress address =
             toInt16(TextValue(typed), QStringLiteral("leer la dirección"), typed);
-        setValueText(NumberText(Inp32(address)));
+        unexpectedInRefresh = setValueText(NumberText(Inp32(address)));
         // in Dec reads port 888 once more than in Hex, as it always has: a probe on the port sees
         // it.
         ui.Text4->setText(NumberText(Inp32(StatusPort)));
@@ -244,7 +245,7 @@ void Form1::Command3_Click()
 
 void Form1::Command4_Click()
 {
-    runAction(ui.Command4, [this] {
+    runAction(ui.Command4, [this](QString &) {
         sendValue(QString(), QStringLiteral("escribir en la dirección"));
         ActualizarPantalla();
     });
@@ -264,16 +265,16 @@ void Form1::sendValue(const QString &addressPrefix, const QString &action)
 
 void Form1::Command6_Click(int Index)
 {
-    runAction(ui.Command6[Index], [this] {
-        setValueText(NumberText(TextValue(ui.Text2->text()) + 1));
+    runAction(ui.Command6[Index], [this](QString &unexpectedInRefresh) {
+        unexpectedInRefresh = setValueText(NumberText(TextValue(ui.Text2->text()) + 1));
         ActualizarPantalla();
     });
 }
 
 void Form1::Command7_Click()
 {
-    runAction(ui.Command7, [this] {
-        setValueText(PlainNumberText(TextValue(ui.Text2->text()) - 1));
+    runAction(ui.Command7, [this](QString &unexpectedInRefresh) {
+        unexpectedInRefresh = setValueText(PlainNumberText(TextValue(ui.Text2->text()) - 1));
         ActualizarPantalla();
     });
 }
@@ -305,11 +306,12 @@ void Form1::CommandInfo_Click()
         [this](const QString &message) { m_reportError(this, message); });
 }
 
-// Like the information window, it outlives this one until it is closed, which deletes it.
+// On this window's session, so it is this window's own: closing it deletes it, and it goes with
+// this window at the latest.
 void Form1::openPinWindow()
 {
     if (!m_pinWindow) {
-        m_pinWindow = new PinWindow(pins::boundPinPort());
+        m_pinWindow = new PinWindow(pins::PinPort(session()), this);
         m_pinWindow->setAttribute(Qt::WA_DeleteOnClose);
         m_pinWindow->setErrorReporter(m_reportError);
         placeBeside(m_pinWindow, this);
@@ -323,25 +325,27 @@ void Form1::openPinWindow()
 void Form1::Text1_LostFocus()
 {
     ui.Label7->setText(ReadingCaption + ui.Text1->text());
-    refreshFromField();
+    refreshAndSay();
 }
 
 void Form1::Text2_Change()
 {
-    refreshFromField();
+    refreshAndSay();
 }
 
 void Form1::Text2_LostFocus()
 {
-    refreshFromField();
+    refreshAndSay();
 }
 
 // Typing and moving between fields never open a dialog: a value that cannot be shown is marked
 // in the field itself, and the display keeps what it showed; a port that cannot be read shows
-// no reading, and is reported at the next click.
-void Form1::refreshFromField()
+// no reading, and is reported at the next click. Anything unexpected is returned, for the
+// caller's boundary to say.
+QString Form1::refreshFromField()
 {
-    const port::PortAction refresh;
+    const port::Action refresh = session().beginAction();
+    QString unexpected;
     withLastResort(
         QStringLiteral("al actualizar la ventana"),
         [this] {
@@ -351,13 +355,15 @@ void Form1::refreshFromField()
             } catch (const port::PortError &) {
             }
         },
-        [this](const QString &message) {
-            // Within a click, the click's own boundary says it.
-            if (!m_inAction)
-                m_reportError(this, message);
-            else if (m_unexpectedInAction.isEmpty())
-                m_unexpectedInAction = message;
-        });
+        [&unexpected](const QString &message) { unexpected = message; });
+    return unexpected;
+}
+
+// The refresh of a field's own event, which is its own boundary.
+void Form1::refreshAndSay()
+{
+    if (const QString unexpected = refreshFromField(); !unexpected.isEmpty())
+        m_reportError(this, unexpected);
 }
 
 void Form1::showValueError(const QString &message)

@@ -2,6 +2,7 @@
 
 #include "fixed_window.h"
 #include "form1_design.h"
+#include "inpout.h"
 
 #include <QPalette>
 #include <QPointer>
@@ -14,13 +15,15 @@ class PinWindow;
 class QPushButton;
 
 // The port test window: an address and a value, buttons that read and write the port, and a
-// live display of the value and of the data register at 888.
-class Form1 : public QWidget
+// live display of the value and of the data register at 888, on the port session it is given.
+class Form1 : public QWidget, private Inpout
 {
     Q_OBJECT
 
 public:
-    explicit Form1(QWidget *parent = nullptr);
+    explicit Form1(port::Session ports, QWidget *parent = nullptr);
+
+    using Inpout::session;
 
     // Every failed action is reported through this one funnel.
     void setErrorReporter(ErrorReporter reporter);
@@ -48,12 +51,13 @@ private:
     template <typename Steps>
     void runAction(const QPushButton *button, Steps steps);
     std::int16_t toInt16(double number, const QString &action, const QString &fieldText) const;
-    void setValueText(const QString &text);
+    [[nodiscard]] QString setValueText(const QString &text);
     void sendValue(const QString &addressPrefix, const QString &action);
 
     QString showBits(std::int32_t number, int first);
     void showNoReading();
-    void refreshFromField();
+    [[nodiscard]] QString refreshFromField();
+    void refreshAndSay();
     void showValueError(const QString &message);
     void clearValueError();
 
@@ -61,8 +65,6 @@ private:
     ErrorReporter m_reportError;
     QPalette m_valuePalette;
     bool m_valueMarked = false;
-    bool m_inAction = false;
-    QString m_unexpectedInAction;    // met by a refresh within a click, said by the click
     QPointer<FormAyuda> m_formAyuda; // loaded while it is set; closing the window unloads it
     QPointer<PinWindow> m_pinWindow;
 };

@@ -24,8 +24,8 @@ struct Stop
 class Port
 {
 public:
-    Port(port::PortDriver &driver, const Options &options)
-        : m_driver(driver)
+    Port(port::Session &session, const Options &options)
+        : m_driver(session)
         , m_options(options)
     {}
 
@@ -65,7 +65,7 @@ private:
             throw Stop{};
     }
 
-    port::PortDriver &m_driver;
+    port::Session &m_driver;
     const Options &m_options;
 };
 
@@ -312,7 +312,7 @@ const std::array<Plug, 2> &knownPlugs()
     return plugs;
 }
 
-Result run(port::PortDriver &driver, std::uint16_t base, const Options &options)
+Result run(port::Session &session, std::uint16_t base, const Options &options)
 {
     Result result;
     result.base = base;
@@ -324,7 +324,8 @@ Result run(port::PortDriver &driver, std::uint16_t base, const Options &options)
     const std::uint16_t ecr = options.ecpBlock ? std::uint16_t(*options.ecpBlock + 2) : 0;
     result.ecpBlock = options.ecpBlock.value_or(0);
 
-    Port port(driver, options);
+    const port::Action whole = session.beginAction();
+    Port port(session, options);
     std::optional<std::uint8_t> savedData;
     std::optional<std::uint8_t> savedControl;
     std::optional<std::uint8_t> savedEcr;
@@ -381,7 +382,6 @@ Result run(port::PortDriver &driver, std::uint16_t base, const Options &options)
             result.restored = false;
         }
     }
-    driver.endAction();
     result.accesses = port.accesses;
     result.elapsed = std::chrono::duration_cast<std::chrono::microseconds>(
         std::chrono::steady_clock::now() - started);

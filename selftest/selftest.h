@@ -1,6 +1,6 @@
 #pragma once
 
-#include "port_driver.h"
+#include "port_session.h"
 #include "simulated_port.h"
 
 #include <array>
@@ -81,9 +81,9 @@ struct Result
 
 enum ExitStatus : int { Passed = 0, Unreachable = 1, Fault = 3, NoPlug = 4, Cancelled = 130 };
 
-// Runs the whole test as one action of the driver, and ends it. A port that fails an access
+// Runs the whole test as one action of the session. A port that fails an access
 // ends the test early; so does the cancel flag. Either way the registers are restored.
-Result run(port::PortDriver &driver, std::uint16_t base, const Options &options = {});
+Result run(port::Session &session, std::uint16_t base, const Options &options = {});
 
 // No input follows any output: nothing is plugged in.
 bool noPlug(const Result &result);

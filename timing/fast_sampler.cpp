@@ -5,7 +5,7 @@
 
 namespace timing {
 
-port::Registers readRegisters(port::PortDriver &port, std::uint16_t base)
+port::Registers readRegisters(port::Session &port, std::uint16_t base)
 {
     port::Registers r;
     r.data = static_cast<std::uint8_t>(port.read(base));
@@ -14,9 +14,10 @@ port::Registers readRegisters(port::PortDriver &port, std::uint16_t base)
     return r;
 }
 
-SamplingReport sampleFast(port::PortDriver &port, Clock &clock, std::uint16_t base,
+SamplingReport sampleFast(port::Session &port, Clock &clock, std::uint16_t base,
                           Nanoseconds duration, const CancelFlag &cancel, SampleSink &sink)
 {
+    const port::Action whole = port.beginAction();
     SamplingReport report;
     std::optional<port::Registers> last;
     const Nanoseconds start = clock.now();

@@ -4,7 +4,7 @@
 #include "sample_stream.h"
 
 #include "connector.h"
-#include "port_driver.h"
+#include "port_session.h"
 
 namespace timing {
 
@@ -23,13 +23,13 @@ struct SamplingReport
 };
 
 // The three registers in one sample.
-port::Registers readRegisters(port::PortDriver &port, std::uint16_t base);
+port::Registers readRegisters(port::Session &port, std::uint16_t base);
 
-// Samples the port at base as fast as the path allows for the duration, through one action (the
-// caller ends it, and so holds the port throughout), and gives sink the first sample and each
+// Samples the port at base as fast as the path allows for the duration, as one action of the
+// session (so holding the port throughout), and gives sink the first sample and each
 // that differs from the one before, with its time since the first. Port errors pass through as
 // port::PortError.
-SamplingReport sampleFast(port::PortDriver &port, Clock &clock, std::uint16_t base,
+SamplingReport sampleFast(port::Session &port, Clock &clock, std::uint16_t base,
                           Nanoseconds duration, const CancelFlag &cancel, SampleSink &sink);
 
 } // namespace timing

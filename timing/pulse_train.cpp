@@ -8,8 +8,7 @@ namespace timing {
 
 namespace {
 
-Nanoseconds timedWrite(port::PortDriver &port, Clock &clock, std::uint16_t address,
-                       std::uint8_t value)
+Nanoseconds timedWrite(port::Session &port, Clock &clock, std::uint16_t address, std::uint8_t value)
 {
     const Nanoseconds before = clock.now();
     port.write(address, value);
@@ -18,7 +17,7 @@ Nanoseconds timedWrite(port::PortDriver &port, Clock &clock, std::uint16_t addre
 
 } // namespace
 
-Nanoseconds measureWrite(port::PortDriver &port, Clock &clock, std::uint16_t address,
+Nanoseconds measureWrite(port::Session &port, Clock &clock, std::uint16_t address,
                          std::uint8_t value)
 {
     std::array<Nanoseconds, 9> costs{};
@@ -45,9 +44,10 @@ std::optional<std::string> whyNot(const Pulse &pulse, Nanoseconds writeCost)
     return std::nullopt;
 }
 
-PulseReport runPulses(port::PortDriver &port, Clock &clock, const Pulse &pulse,
-                      Nanoseconds writeCost, const CancelFlag &cancel)
+PulseReport runPulses(port::Session &port, Clock &clock, const Pulse &pulse, Nanoseconds writeCost,
+                      const CancelFlag &cancel)
 {
+    const port::Action train = port.beginAction();
     // A write is started half its cost early, so that its middle falls on the deadline.
     const Nanoseconds half = writeCost / 2;
     const Nanoseconds first = clock.now() + writeCost;

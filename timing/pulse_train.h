@@ -3,7 +3,7 @@
 #include "clock.h"
 #include "statistics.h"
 
-#include "port_driver.h"
+#include "port_session.h"
 
 #include <cstdint>
 #include <optional>
@@ -31,19 +31,19 @@ struct PulseReport
 
 // What one write of value to address takes on this path: the median of a few. It writes the
 // value, so the caller passes the one the register is to hold (the idle value).
-Nanoseconds measureWrite(port::PortDriver &port, Clock &clock, std::uint16_t address,
+Nanoseconds measureWrite(port::Session &port, Clock &clock, std::uint16_t address,
                          std::uint8_t value);
 
 // Why the pulse cannot be given on a path whose write takes writeCost, with the smallest width or
 // period that works, in Spanish; nothing when it can.
 std::optional<std::string> whyNot(const Pulse &pulse, Nanoseconds writeCost);
 
-// The train, through the port as one action (the caller ends it): value, the width, idle, and
+// The train, as one action of the session: value, the width, idle, and
 // again at the period, the rises at absolute deadlines from the first. An edge is placed at the
 // middle of its write, which is all that can be known of when the write reached the port; the
 // achieved widths and periods are measured between those middles. Cancelling ends the train
 // with idle written. Port errors pass through as port::PortError.
-PulseReport runPulses(port::PortDriver &port, Clock &clock, const Pulse &pulse,
-                      Nanoseconds writeCost, const CancelFlag &cancel);
+PulseReport runPulses(port::Session &port, Clock &clock, const Pulse &pulse, Nanoseconds writeCost,
+                      const CancelFlag &cancel);
 
 } // namespace timing

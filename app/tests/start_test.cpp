@@ -1,4 +1,5 @@
 #include "form1.h"
+#include "simulated_port.h"
 #include "velmora_start.h"
 
 #include <QApplication>
@@ -15,7 +16,9 @@ namespace {
 // The program's start as main makes it; the locale is the one the test is run under.
 TEST(Start, QtsOwnButtonsAndMenusAreInSpanish)
 {
-    const std::unique_ptr<Form1> form = startVelmora();
+    const std::unique_ptr<Form1> form = startVelmora([](port::Fallback, port::NoticeSink) {
+        return port::Session(std::make_unique<port::SimulatedPort>());
+    });
     EXPECT_EQ(QGuiApplication::desktopFileName(), "org.velmora.Velmora");
 
     // The notice box of the simulated port, and the one of every error, has Qt's own button.

@@ -3,5 +3,5 @@
 
 int main(int argc, char **argv)
 {
-    return command_line::run(argc, argv);
+    return command_line::run(argc, argv, port::open);
 }

@@ -2,11 +2,14 @@
 #include "command_line.h"
 #include "named_cases.h"
 #include "pins.h"
+#include "port_error.h"
+#include "simulated_port.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <stdexcept>
 #include <string>
 #include <tuple>
 #include <unistd.h>
@@ -37,23 +40,57 @@ TEST(Arguments, AddressesAndValuesInEveryFormAndNothingElse)
 }
 
 // A command and a part of what it prints: on standard output when done, else on standard error.
+// The exit statuses are the command line's contract with scripts.
 struct Run : NamedCase
 {
     std::vector<const char *> arguments;
     int status;
     const char *printed;
+    bool noRealPath = false; // the machine has no way to its ports at all
+};
+
+// The machine of a test: 278h is beyond every path, 3BCh breaks unexpectedly, the rest answers
+// as the simulated port does.
+struct Machine : port::SimulatedPort
+{
+    static void check(port::PortError::Access access, std::uint16_t address)
+    {
+        if (address == 0x278)
+            throw port::PortError(access, address, {"ninguna vía llega a esta dirección", "", 0});
+        if (address == 0x3BC)
+            throw std::runtime_error("lectura rota");
+    }
+    PortValue read(std::uint16_t address) override
+    {
+        check(port::PortError::Access::Read, address);
+        return SimulatedPort::read(address);
+    }
+    void write(std::uint16_t address, PortValue value) override
+    {
+        check(port::PortError::Access::Write, address);
+        SimulatedPort::write(address, value);
+    }
 };
 
 using Commands = testing::TestWithParam<Run>;
 
-// Only usage errors and the simulated port: a test never reaches the machine's ports.
 TEST_P(Commands, EndWithTheirStatusAndSaySo)
 {
     std::vector<const char *> arguments = GetParam().arguments;
     arguments.insert(arguments.begin(), "velmora");
+    const auto openPorts = [noPath = GetParam().noRealPath](port::Fallback fallback,
+                                                            port::NoticeSink notices) {
+        return port::Session(
+            [noPath](const port::NoticeSink &) {
+                return noPath ? port::Opened{nullptr, "ioperm: no lo admite (ENOSYS)", ""}
+                              : port::Opened{std::make_unique<Machine>(), "", ""};
+            },
+            fallback, std::move(notices));
+    };
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
-    EXPECT_EQ(run(int(arguments.size()), const_cast<char **>(arguments.data())), GetParam().status);
+    EXPECT_EQ(run(int(arguments.size()), const_cast<char **>(arguments.data()), openPorts),
+              GetParam().status);
     const std::string printed = testing::internal::GetCapturedStdout();
     const std::string complaint = testing::internal::GetCapturedStderr();
     EXPECT_THAT(GetParam().status ? complaint : printed, testing::HasSubstr(GetParam().printed));
@@ -73,13 +110,13 @@ INSTANTIATE_TEST_SUITE_P(
         Run{"IntervalLong", {"pins", "--watch", "--interval", "10001"}, WrongUsage, "a 10000"},
         Run{"NoInterval", {"pins", "--watch", "--interval"}, WrongUsage, "falta el número"},
         Run{"NoCount", {"pins", "--watch", "--count", "0"}, WrongUsage, "--count pide un número"},
+        Run{"SignedCount", {"pins", "--watch", "--count", "+1"}, WrongUsage, "«+1»"},
         Run{"NoWatch", {"pins", "--interval", "50"}, WrongUsage, "de «velmora pins --watch»"},
         Run{"PinsTooHigh", {"pins", "65535"}, WrongUsage, "va hasta FFFDh"},
         Run{"NoCommand", {"--simulated"}, WrongUsage, "falta la orden"},
         Run{"Unknown", {"frobnicate"}, WrongUsage, "no se conoce la orden «frobnicate»"},
         Run{"UnknownOption", {"read", "888", "--loud"}, WrongUsage, "la opción «--loud»"},
         Run{"Binary", {"read", "&H379", "--bin", "--simulated"}, Done, "0b01111000\n"},
-        Run{"PulseBadWidth", {"pulse", "378h", "1", "--width", "1"}, WrongUsage, "como 250us"},
         Run{"PulseBadIdle",
             {"pulse", "378h", "1", "--width", "1ms", "--idle", "x"},
             WrongUsage,
@@ -105,7 +142,22 @@ INSTANTIATE_TEST_SUITE_P(
         Run{"Pulse",
             {"pulse", "378h", "1", "--width", "1us", "--json", "--simulated"},
             Done,
-            "\"value\":1,\"idle\":0,\"pulses\":1,\"cancelled\":false"}),
+            "\"value\":1,\"idle\":0,\"pulses\":1,\"cancelled\":false"},
+        Run{"Help", {"read", "--help"}, Done, "Estado de salida: 0 hecho"},
+        Run{"Read", {"read", "889", "--hex"}, Done, "0x78\n"},
+        Run{"Write", {"write", "888", "5"}, Done, ""},
+        Run{"Pins", {"pins", "888"}, Done, " 11  Busy       entrada     1"},
+        Run{"Watch", {"pins", "--watch", "--count", "2", "--interval", "10"}, Done, "hora,pin"},
+        Run{"ReadRefused", {"read", "278h"}, Unreachable, "leer el puerto 632 (278h): ninguna"},
+        Run{"WriteRefused", {"write", "278h", "1"}, Unreachable, "escribir en el puerto 632"},
+        Run{"PinsRefused", {"pins", "278h"}, Unreachable, "leer el puerto 632 (278h)"},
+        Run{"NoRealPath",
+            {"read", "888"},
+            Unreachable,
+            "ningún camino real a los puertos de este "
+            "equipo: ioperm: no lo admite",
+            true},
+        Run{"Unexpected", {"read", "3BCh"}, Unreachable, "de forma inesperada: lectura rota"}),
     CaseName());
 
 // The connector's pins against the register bits as the port's documentation gives them, with
@@ -159,7 +211,11 @@ TEST(SelfTest, EndsWithTheStatusItsVerdictGives)
         arguments.insert(arguments.end(), options.begin(), options.end());
         testing::internal::CaptureStdout();
         testing::internal::CaptureStderr();
-        EXPECT_EQ(run(int(arguments.size()), const_cast<char **>(arguments.data())), status)
+        const auto simulatedOnly = [](port::Fallback, port::NoticeSink) -> port::Session {
+            throw std::logic_error("the self-test reached for the machine's ports");
+        };
+        EXPECT_EQ(run(int(arguments.size()), const_cast<char **>(arguments.data()), simulatedOnly),
+                  status)
             << text;
         const std::string printed = testing::internal::GetCapturedStdout();
         EXPECT_THAT(printed + testing::internal::GetCapturedStderr(), testing::HasSubstr(text));

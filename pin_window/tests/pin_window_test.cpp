@@ -42,13 +42,28 @@ private:
     }
 };
 
+// The test's own port, lent to the window's session, so that the test sees what it was sent.
+class Borrowed : public port::PortDriver
+{
+public:
+    explicit Borrowed(port::PortDriver &driver)
+        : m_driver(driver)
+    {}
+    PortValue read(std::uint16_t address) override { return m_driver.read(address); }
+    void write(std::uint16_t address, PortValue value) override { m_driver.write(address, value); }
+    void endAction() override { m_driver.endAction(); }
+
+private:
+    port::PortDriver &m_driver;
+};
+
 class PinWindowTest : public testing::Test
 {
 protected:
     void open(port::PortDriver &driver)
     {
-        window = std::make_unique<PinWindow>(
-            pins::PinPort([&driver](std::string &) { return &driver; }));
+        session.emplace(std::make_unique<Borrowed>(driver));
+        window = std::make_unique<PinWindow>(pins::PinPort(*session));
         window->setErrorReporter([this](QWidget *, const QString &message) { errors << message; });
         QComboBox *choice = window->findChild<QComboBox *>(QStringLiteral("PortChoice"));
         choice->setEditText(QStringLiteral("378"));
@@ -65,6 +80,7 @@ protected:
     // The window goes first: closing it may still report.
     port::SimulatedPort simulated{true};
     QStringList errors;
+    std::optional<port::Session> session;
     std::unique_ptr<PinWindow> window;
 };
 
@@ -175,7 +191,7 @@ TEST_F(PinWindowTest, ATypedBaseIsReadInHexadecimalAndANonAddressIsSaidOnce)
 
 TEST(MainWindowPins, F2OpensThePinWindowBesideTheMainWindow)
 {
-    Form1 form;
+    Form1 form{port::Session(std::make_unique<port::SimulatedPort>())};
     form.show();
     form.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&form));

@@ -1,7 +1,6 @@
 #include "routing_port.h"
 
 #include "direct_port.h"
-#include "inpout.h"
 
 #include <cerrno>
 #include <unistd.h>
@@ -23,7 +22,8 @@ const char *routeName(Route route)
     return "?";
 }
 
-std::unique_ptr<RoutingPort> RoutingPort::open(PortSystem system, std::string &whyNot)
+std::unique_ptr<RoutingPort> RoutingPort::open(PortSystem system, std::string &whyNot,
+                                               const NoticeSink &notices)
 {
     if (!system.ppdev.open)
         system.ppdev = PpdevCalls::system(system.procRoot);
@@ -48,11 +48,11 @@ std::unique_ptr<RoutingPort> RoutingPort::open(PortSystem system, std::string &w
     if (!routing->m_direct) {
         // The helper cannot say why it leaves the administrator's file aside: say it here.
         const portio::AdminFile admin = portio::readAdminFile(s.adminFile, s.sysRoot);
-        if (admin.present && !admin.honoured)
-            raiseNotice("No se tiene en cuenta " + admin.path + ": " + admin.whyIgnored
-                        + ". velmora-portio solo sirve los bloques de puerto paralelo "
-                          "estándar.\n\n"
-                        + admin.remedy);
+        if (admin.present && !admin.honoured && notices)
+            notices("No se tiene en cuenta " + admin.path + ": " + admin.whyIgnored
+                    + ". velmora-portio solo sirve los bloques de puerto paralelo "
+                      "estándar.\n\n"
+                    + admin.remedy);
     }
     if (!routing->m_parports.empty() || routing->m_direct)
         return routing;

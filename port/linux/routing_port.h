@@ -3,6 +3,7 @@
 #include "helper_port.h"
 #include "port_driver.h"
 #include "port_error.h"
+#include "port_session.h"
 #include "portio_policy.h"
 #include "ppdev_port.h"
 
@@ -30,6 +31,14 @@ struct PortSystem
         startHelper;
 };
 
+// What gives this system real ports, for the notice of a machine that has none.
+inline constexpr const char *RealPortsRemedy =
+    "Para trabajar con el puerto real: cargue el módulo ppdev (sudo modprobe ppdev) y añada su "
+    "usuario al grupo lp, para los puertos que conoce el núcleo; o instale Velmora con su "
+    "ayudante velmora-portio y añada su usuario al grupo velmora-port, para los registros de "
+    "puerto paralelo que el núcleo no controla. Como root se llega a todas las direcciones, salvo "
+    "con el núcleo bloqueado (lockdown).";
+
 enum class Route { Ppdev, Direct, Helper, None };
 
 // Decides, address by address, which real path serves an access:
@@ -47,7 +56,9 @@ enum class Route { Ppdev, Direct, Helper, None };
 class RoutingPort : public PortDriver
 {
 public:
-    static std::unique_ptr<RoutingPort> open(PortSystem system, std::string &whyNot);
+    // Remarks on the way (the administrator's file left aside) go to notices.
+    static std::unique_ptr<RoutingPort> open(PortSystem system, std::string &whyNot,
+                                             const NoticeSink &notices = {});
 
     // Which path an access to the address takes now: it may claim a ppdev port or start the
     // helper to find out, but reads or writes no port.
@@ -90,5 +101,8 @@ private:
 };
 
 const char *routeName(Route route);
+
+// The routing driver on the system given, for a session: port::open's, on the machine's own.
+Opened openRouting(PortSystem system, const NoticeSink &notices);
 
 } // namespace port

@@ -1,4 +1,4 @@
-// The binding, the simulated port and the port errors: what every platform builds.
+// The session, the simulated port and the port errors: what every platform builds.
 #include "inpout.h"
 #include "simulated_port.h"
 
@@ -58,43 +58,48 @@ struct ActionCountingPort : port::SimulatedPort
     int actionsEnded = 0;
 };
 
-TEST(Inpout, PassesSixteenBitPatternsAndEndsEachOutermostAction)
+TEST(Session, PassesSixteenBitPatternsAndEndsEachOutermostAction)
 {
     auto *port = new ActionCountingPort(true);
-    port::installDriver(std::unique_ptr<port::PortDriver>(port));
-    Out32(-1, 300);
+    Inpout window{port::Session(std::unique_ptr<port::PortDriver>(port))};
+    window.Out32(-1, 300);
     {
-        const port::PortAction click;
-        const port::PortAction refresh;
-        Inp32(-32768);
+        const port::Action click = window.session().beginAction();
+        const port::Action refresh = window.session().beginAction();
+        window.Inp32(-32768);
     }
     EXPECT_EQ(port->actionsEnded, 2);
     EXPECT_EQ(port->count(port::PortAccess::Kind::Write, 0xFFFF), 1);
     EXPECT_EQ(port->count(port::PortAccess::Kind::Read, 0x8000), 1);
 }
 
-// The notice is raised at the first access, which may come before the window has a handler.
-TEST(Inpout, FallsBackToASimulatedPortAndSaysWhyOnce)
+// The ports are opened at the first access, not when the session is made; with no real path the
+// window gets a simulated port and one notice, a script an error at each access.
+TEST(Session, OpensAtTheFirstAccessAndFallsBackAsAsked)
 {
-    port::installDriver(nullptr);
-    port::setHardwareOpener([](std::string &whyNot) -> std::unique_ptr<port::PortDriver> {
-        whyNot = "ioperm: el sistema no lo admite (ENOSYS)";
-        return nullptr;
-    });
-    EXPECT_EQ(Inp32(889), port::SimulatedPort::IdleStatus);
+    int opened = 0;
+    const auto noPath = [&](const port::NoticeSink &) {
+        ++opened;
+        return port::Opened{nullptr, "ioperm: el sistema no lo admite (ENOSYS)", "Haga algo."};
+    };
     std::vector<std::string> notices;
-    port::setNoticeHandler([&](const std::string &notice) { notices.push_back(notice); });
-    Inp32(StatusPort);
-    port::setNoticeHandler(nullptr);
+    port::Session window(noPath, port::Fallback::Simulated,
+                         [&](const std::string &notice) { notices.push_back(notice); });
+    EXPECT_EQ(opened, 0);
+    EXPECT_EQ(window.read(889), port::SimulatedPort::IdleStatus);
+    window.read(StatusPort);
+    EXPECT_EQ(opened, 1);
     ASSERT_EQ(notices.size(), 1u);
-#ifdef _WIN32
-    const char *remedy = "inpoutx64.dll ha de estar junto a Velmora";
-#else
-    const char *remedy = "(sudo modprobe ppdev) y añada su usuario al grupo lp";
-#endif
-    for (const char *part : {remedy, "Motivo: ioperm: el sistema no lo admite (ENOSYS).",
-                             "puerto paralelo simulado en 378h (888)"})
-        EXPECT_NE(notices[0].find(part), std::string::npos) << part << " missing: " << notices[0];
+    EXPECT_EQ(notices[0],
+              "No hay acceso a los puertos de E/S de este equipo.\n\nMotivo: ioperm: el "
+              "sistema no lo admite (ENOSYS).\n\nHaga algo.\n\nMientras tanto se usa un "
+              "puerto paralelo simulado en 378h (888): lo que envíe no llega a ningún "
+              "puerto real.");
+
+    port::Session script(noPath, port::Fallback::Fail);
+    EXPECT_EQ(script.openNow(), nullptr);
+    EXPECT_EQ(script.whyNot(), "ioperm: el sistema no lo admite (ENOSYS)");
+    EXPECT_THROW(script.write(888, 1), port::PortError);
 }
 
 } // namespace

@@ -12,7 +12,7 @@ namespace port {
 // The port I/O library of Windows, bound by name with its entry points
 //   short _stdcall Inp32(short address);
 //   void _stdcall Out32(short address, short value);
-// The library is loaded when the driver is opened, which the binding does at the first call, from
+// The library is loaded when the driver is opened, which a session does at its first access, from
 // the program's folder or System32 only. A library that exports
 //   BOOL _stdcall IsInpOutDriverOpen();
 // is used only when that says its kernel driver is open.

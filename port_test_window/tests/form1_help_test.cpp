@@ -1,6 +1,7 @@
 #include "form1.h"
 #include "form_ayuda.h"
 #include "info_test_support.h"
+#include "simulated_port.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
@@ -41,7 +42,7 @@ protected:
         return found;
     }
 
-    Form1 form;
+    Form1 form{port::Session(std::make_unique<port::SimulatedPort>())};
     QStringList errors;
 };
 

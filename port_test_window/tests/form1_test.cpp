@@ -17,7 +17,7 @@ using Accesses = std::vector<PortAccess>;
 // A machine whose every access first runs a check of the test's, which throws what it wants;
 // what it reads is 0Fh.
 using Check = std::function<void(port::PortError::Access, std::uint16_t address)>;
-void install(Check check)
+std::unique_ptr<port::PortDriver> scripted(Check check)
 {
     struct ScriptedPort : port::PortDriver
     {
@@ -34,7 +34,7 @@ void install(Check check)
     };
     auto driver = std::make_unique<ScriptedPort>();
     driver->check = std::move(check);
-    port::installDriver(std::move(driver));
+    return driver;
 }
 
 // Every address is reached but one.
@@ -48,11 +48,11 @@ Check unreachable(std::uint16_t address)
 
 TEST_F(Form1Test, StartsOnAddress888WithTheValueZeroAndThePortRead)
 {
-    port->write(888, 0x05);
-    port->clearAccesses();
-    openForm();
+    auto machine = std::make_unique<port::SimulatedPort>(true);
+    machine->write(888, 0x05);
+    machine->clearAccesses();
+    openForm(std::move(machine));
 
-    EXPECT_EQ(port::currentDriver(), port); // the window reads the simulated port, nothing else
     EXPECT_EQ(text("Text1")->text(), "888");
     EXPECT_EQ(text("Text2")->text(), "0");
     EXPECT_EQ(row(0), "BBBBBBBB");
@@ -235,7 +235,9 @@ TEST_F(Form1Test, AnOverflowStopsTheActionAndIsReportedOnceWithTheTypedText)
 // The real message box opens once, and taking the focus from a field is no leaving of it.
 TEST_F(Form1Test, TheMessageBoxOpensOnceAndIsNoLeavingOfTheField)
 {
-    form = std::make_unique<Form1>(); // with its own reporter: the real message box
+    auto machine = std::make_unique<port::SimulatedPort>(true);
+    port = machine.get();
+    form = std::make_unique<Form1>(port::Session(std::move(machine))); // the real message box
     showAndActivate();
     enter("70000", "5");
     text("Text1")->setFocus();
@@ -260,7 +262,12 @@ TEST_F(Form1Test, TheMessageBoxOpensOnceAndIsNoLeavingOfTheField)
 TEST_F(Form1Test, AnUnreadablePort888ShowsNoReadingAndIsSaidOnceAtStartAndAtEachClick)
 {
     // Typing refreshes quietly: a port that stops answering shows no reading, not its last bits.
-    install(unreachable(888));
+    std::uint16_t refused = 1; // none of this window's addresses, at first
+    const Check refusing = [&](port::PortError::Access access, std::uint16_t address) {
+        unreachable(refused)(access, address);
+    };
+    openForm(scripted(refusing));
+    refused = 888;
     typeValue(QStringLiteral("12"));
     EXPECT_EQ(text("Text3")->text(), "00110000"); // the value is shown all the same
     EXPECT_TRUE(text("Text4")->text().isEmpty());
@@ -268,7 +275,7 @@ TEST_F(Form1Test, AnUnreadablePort888ShowsNoReadingAndIsSaidOnceAtStartAndAtEach
     EXPECT_EQ(row(8), "????????");
     EXPECT_TRUE(errors.isEmpty());
 
-    openForm();
+    openForm(scripted(refusing));
     EXPECT_TRUE(errors.isEmpty()); // not before the window is up
     QApplication::processEvents();
     ASSERT_EQ(errors.size(), 1);
@@ -286,7 +293,7 @@ TEST_F(Form1Test, AnUnreadablePort888ShowsNoReadingAndIsSaidOnceAtStartAndAtEach
     click("Command2"); // out HEX to 278h is reached, the refresh after it is not
     ASSERT_EQ(errors.size(), 4);
     EXPECT_EQ(errors[3], errors[0]);
-    install(unreachable(632));
+    refused = 632;
     click("Command2");
     ASSERT_EQ(errors.size(), 5);
     EXPECT_TRUE(errors[4].startsWith("No se pudo escribir en el puerto 632 (278h)"))
@@ -295,8 +302,7 @@ TEST_F(Form1Test, AnUnreadablePort888ShowsNoReadingAndIsSaidOnceAtStartAndAtEach
 
 TEST_F(Form1Test, AnUnexpectedErrorIsReportedOnceByItsTextAndTheWindowGoesOn)
 {
-    install([](auto, auto) { throw std::runtime_error("lectura rota"); });
-    openForm();
+    openForm(scripted([](auto, auto) { throw std::runtime_error("lectura rota"); }));
     QApplication::processEvents();
     ASSERT_EQ(errors.size(), 1);
     EXPECT_TRUE(errors[0].startsWith("Algo falló de forma inesperada al iniciar: lectura rota."))
@@ -317,6 +323,19 @@ TEST_F(Form1Test, AnUnexpectedErrorIsReportedOnceByItsTextAndTheWindowGoesOn)
     ASSERT_EQ(errors.size(), 3);
     EXPECT_TRUE(errors[2].startsWith("Algo falló de forma inesperada al actualizar la ventana"))
         << errors[2].toStdString();
+
+    // Met only by the refresh that setting the value makes, it is said by the click all the same.
+    int faults = 0;
+    openForm(scripted([&](auto, auto) {
+        if (faults-- > 0)
+            throw std::runtime_error("una vez");
+    }));
+    faults = 1;
+    click("Command6_0");
+    ASSERT_EQ(errors.size(), 4);
+    EXPECT_TRUE(errors[3].startsWith("Algo falló de forma inesperada al actualizar la ventana: "
+                                     "una vez."))
+        << errors[3].toStdString();
 }
 
 } // namespace

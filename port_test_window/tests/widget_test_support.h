@@ -2,7 +2,6 @@
 
 #include "bit_indicator.h"
 #include "form1.h"
-#include "inpout.h"
 #include "simulated_port.h"
 
 #include <QApplication>
@@ -27,17 +26,13 @@ inline void PrintTo(const PortAccess &a, std::ostream *os)
 class Form1Test : public testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        auto owned = std::make_unique<port::SimulatedPort>(true);
-        port = owned.get();
-        port::installDriver(std::move(owned));
-        openForm();
-    }
+    void SetUp() override { openForm(std::make_unique<port::SimulatedPort>(true)); }
 
-    void openForm()
+    // A window on the port given, which port then names when it is the simulated one.
+    void openForm(std::unique_ptr<port::PortDriver> driver)
     {
-        form = std::make_unique<Form1>();
+        port = dynamic_cast<port::SimulatedPort *>(driver.get());
+        form = std::make_unique<Form1>(port::Session(std::move(driver)));
         form->setErrorReporter([this](QWidget *, const QString &message) { errors << message; });
     }
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <memory>
 #include <tuple>
 
 namespace {
@@ -131,7 +132,9 @@ TEST(SelfTest, FindsEachFaultAndLeavesThePortAsItWas)
     // clang-format on
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        ScriptedPort port(c.plug, c.stuck);
+        auto owned = std::make_unique<ScriptedPort>(c.plug, c.stuck);
+        ScriptedPort &port = *owned;
+        port::Session session(std::move(owned));
         port.lines.write(888, 0x5A);
         port.lines.write(890, 0x0E);
         port.ecr = c.ecr;
@@ -141,7 +144,7 @@ TEST(SelfTest, FindsEachFaultAndLeavesThePortAsItWas)
         Options options{c.controlReadsHardware, {}, {}, &port.cancel};
         if (c.ecr != EcrModel::None)
             options.ecpBlock = 0x778;
-        const Result result = run(port, c.base, options);
+        const Result result = run(session, c.base, options);
 
         EXPECT_EQ(exitStatus(result), c.status);
         EXPECT_STREQ(result.plug ? result.plug->id : nullptr, c.plugId);

@@ -42,6 +42,7 @@ public:
     {}
 
     std::vector<Write> writes;
+    int actionsEnded = 0; // a shared port given back
     timing::CancelFlag cancel{false};
     std::size_t cancelAtWrite = 0;
 
@@ -58,6 +59,7 @@ public:
         if (writes.size() == cancelAtWrite)
             cancel = true;
     }
+    void endAction() override { ++actionsEnded; }
 
 private:
     FakeClock &m_clock;

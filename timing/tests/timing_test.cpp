@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 
 namespace {
 
@@ -62,7 +63,9 @@ TEST(Figures, PercentilesOfTheErrorByNearestRank)
 struct Train : testing::Test
 {
     FakeClock clock;
-    TimedPort port{clock, 2500ns};
+    std::unique_ptr<TimedPort> owned = std::make_unique<TimedPort>(clock, 2500ns);
+    TimedPort &port = *owned;
+    port::Session session{std::move(owned)};
     Pulse pulse{888, 0xFF, 0x00, 1ms, 200, 3ms};
 };
 
@@ -71,9 +74,11 @@ struct Train : testing::Test
 TEST_F(Train, KeepsToAbsoluteDeadlinesAndMeasuresAroundTheWrites)
 {
     clock.lateness = {0us, 40us, 7us};
-    ASSERT_EQ(measureWrite(port, clock, 888, 0x00), 2500ns);
+    ASSERT_EQ(measureWrite(session, clock, 888, 0x00), 2500ns);
     port.writes.clear();
-    const PulseReport report = runPulses(port, clock, pulse, 2500ns, port.cancel);
+    port.actionsEnded = 0;
+    const PulseReport report = runPulses(session, clock, pulse, 2500ns, port.cancel);
+    EXPECT_EQ(port.actionsEnded, 1); // the port held for the whole train
 
     ASSERT_EQ(port.writes.size(), 400u);
     const Nanoseconds first = port.writes[0].at;
@@ -98,7 +103,7 @@ TEST_F(Train, KeepsToAbsoluteDeadlinesAndMeasuresAroundTheWrites)
 TEST_F(Train, CtrlCEndsItWithTheIdleValueWritten)
 {
     port.cancelAtWrite = 5; // during the third pulse's width
-    const PulseReport report = runPulses(port, clock, pulse, 2500ns, port.cancel);
+    const PulseReport report = runPulses(session, clock, pulse, 2500ns, port.cancel);
     ASSERT_EQ(port.writes.size(), 6u);
     EXPECT_EQ(port.writes.back().value, 0x00);
     EXPECT_EQ(port.read(888), 0x00);
@@ -151,16 +156,19 @@ TEST(FastSampler, KeepsOnlyChangesAndReportsRateAndLongestGap)
 {
     FakeClock clock;
     clock.t0 = clock.t;
-    PulsingPort port(clock, 1us); // 3 µs a sample
+    auto owned = std::make_unique<PulsingPort>(clock, 1us); // 3 µs a sample
+    PulsingPort &port = *owned;
+    port::Session session(std::move(owned));
     port.clockOf = &clock;
     Kept kept;
     const CancelFlag cancel{false};
-    const SamplingReport report = sampleFast(port, clock, 888, 5ms, cancel, kept);
+    const SamplingReport report = sampleFast(session, clock, 888, 5ms, cancel, kept);
     EXPECT_EQ(kept.samples, (std::vector<std::pair<std::int64_t, int>>{
                                 {0, 0}, {1002, 1}, {1020, 0}, {3000, 0}, {3006, 0}}));
     EXPECT_EQ(report.samples, 1667); // 5 ms in 3 µs steps
     EXPECT_EQ(report.changes, 4);
     EXPECT_EQ(report.longestGap, 3us);
+    EXPECT_EQ(port.actionsEnded, 1); // the port held throughout
     EXPECT_NEAR(report.perSecond(), 333'333, 100);
     EXPECT_EQ(kept.end, 5001);
 }
@@ -175,12 +183,14 @@ TEST(SampleStreams, SigrokReadsTheVcdAndScriptsTheJsonLines)
     std::FILE *file = std::fopen(path.c_str(), "w");
     ASSERT_NE(file, nullptr);
     FakeClock clock;
-    PulsingPort port(clock, 1us);
+    auto owned = std::make_unique<PulsingPort>(clock, 1us);
+    PulsingPort &port = *owned;
+    port::Session session(std::move(owned));
     port.clockOf = &clock;
     port.write(890, 0x0C);
     clock.t0 = clock.t;
     VcdWriter vcd(file);
-    sampleFast(port, clock, 888, 5ms, port.cancel, vcd);
+    sampleFast(session, clock, 888, 5ms, port.cancel, vcd);
     std::fclose(file);
 
     std::FILE *sigrok = ::popen(("sigrok-cli -I vcd -i " + path + " -O vcd").c_str(), "r");
@@ -205,7 +215,7 @@ TEST(SampleStreams, SigrokReadsTheVcdAndScriptsTheJsonLines)
     file = std::tmpfile();
     JsonLinesWriter json(file, 888);
     clock.t0 = clock.t;
-    sampleFast(port, clock, 888, 2ms, port.cancel, json);
+    sampleFast(session, clock, 888, 2ms, port.cancel, json);
     std::rewind(file);
     ASSERT_NE(std::fgets(buffer, sizeof buffer, file), nullptr);
     EXPECT_STREQ(buffer, "{\"t_us\":0,\"base\":888,\"data\":0,\"status\":120,\"control\":12,"

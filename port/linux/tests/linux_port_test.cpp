@@ -2,8 +2,8 @@
 // to the helper.
 #include "direct_port.h"
 #include "fake_parport.h"
-#include "inpout.h"
 #include "named_cases.h"
+#include "port_session.h"
 #include "routing_port.h"
 #include "simulated_port.h"
 #include "temp_dir.h"
@@ -90,7 +90,8 @@ using Routing = testing::TestWithParam<RoutingCase>;
 // A routing driver on the fake trees under root: direct access (root) and the helper are
 // simulated ports, when present; helpers counts the helpers started.
 std::unique_ptr<port::RoutingPort> openRouting(const TempDir &root, FakeParport &device,
-                                               bool direct, bool helper, int *helpers = nullptr)
+                                               bool direct, bool helper, int *helpers = nullptr,
+                                               const port::NoticeSink &notices = {})
 {
     const auto simulated = [](bool present) {
         return present ? std::make_unique<port::SimulatedPort>() : nullptr;
@@ -106,7 +107,7 @@ std::unique_ptr<port::RoutingPort> openRouting(const TempDir &root, FakeParport 
                                                     ++*helpers;
                                                 return simulated(helper);
                                             }},
-                                           whyNot);
+                                           whyNot, notices);
     EXPECT_NE(routing, nullptr) << whyNot;
     return routing;
 }
@@ -163,13 +164,12 @@ TEST(Routing, FollowsTheKernelsPorts)
 TEST(Routing, SaysWhyTheAdministratorsFileIsIgnored)
 {
     std::vector<std::string> notices;
-    port::setNoticeHandler([&](const std::string &notice) { notices.push_back(notice); });
     TempDir root;
     FakeParport device;
     std::filesystem::create_symlink(root.write("admin.conf", "D010\n"),
                                     root.str() + "/portio.conf");
-    openRouting(root, device, false, true);
-    port::setNoticeHandler(nullptr);
+    openRouting(root, device, false, true, nullptr,
+                [&](const std::string &notice) { notices.push_back(notice); });
     EXPECT_THAT(notices,
                 testing::ElementsAre(testing::AllOf(
                     testing::HasSubstr("No se tiene en cuenta " + root.str() + "/portio.conf: "),
@@ -191,6 +191,39 @@ INSTANTIATE_TEST_SUITE_P(
         RoutingCase{"HelperOnlyNoPort", -1, false, true, "aaaa", 0, ""},
         RoutingCase{"PortClosedOnly", EACCES, false, false, "nnnn", 0x278, "no está instalado"}),
     CaseName());
+
+// With no real path at all, the window's session runs on the simulated port after saying what was
+// tried and what would give a path, the administrator's file left aside first.
+TEST(Routing, WithNoRealPathTheNoticesSayWhatWasTriedAndWhatToDo)
+{
+    TempDir root;
+    const auto conf = root.write("portio.conf", "D010\n");
+    std::filesystem::permissions(conf, std::filesystem::perms::others_write,
+                                 std::filesystem::perm_options::add);
+    const port::PortSystem system{root.str() + "/proc",
+                                  root.str() + "/dev",
+                                  root.str() + "/sys",
+                                  conf.string(),
+                                  {},
+                                  [](std::string &why) {
+                                      why = "ioperm: ENOSYS";
+                                      return nullptr;
+                                  },
+                                  [](const std::string &, port::PortFailure &why) {
+                                      why.reason = "el ayudante no está instalado";
+                                      return nullptr;
+                                  }};
+    std::vector<std::string> notices;
+    port::Session session([&](const port::NoticeSink &sink) { return openRouting(system, sink); },
+                          port::Fallback::Simulated,
+                          [&](const std::string &notice) { notices.push_back(notice); });
+    EXPECT_EQ(session.read(889), port::SimulatedPort::IdleStatus);
+    ASSERT_EQ(notices.size(), 2u);
+    EXPECT_THAT(notices[0], testing::StartsWith("No se tiene en cuenta " + conf.string()));
+    EXPECT_THAT(notices[1], testing::AllOf(testing::HasSubstr("ioperm: ENOSYS; el ayudante no"),
+                                           testing::HasSubstr("(sudo modprobe ppdev) y añada su "
+                                                              "usuario al grupo lp")));
+}
 
 TEST(DirectPort, NamesTheSystemsReasonAndTheLockdown)
 {

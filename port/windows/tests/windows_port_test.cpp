@@ -1,7 +1,8 @@
 // Console test of the Windows port binding against stand-in port libraries (the real one is never
 // here): it must reach their entry points, and refuse a library that lacks one, whose driver is
-// not open, or that only the current folder holds. The binding's fall-back to the simulated port
-// and its notice are the port_tests suite's, which runs under wine too.
+// not open, or that only the current folder holds. The session's fall-back to the simulated port
+// is the port_tests suite's, which runs under wine too; what Windows' notice says, the installed
+// program's (e2e/velmora_wine_e2e.sh).
 #include "windows_port.h"
 
 #include <windows.h>
