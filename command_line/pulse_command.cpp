@@ -55,11 +55,16 @@ int pulse(port::Session &session, timing::Pulse request, std::optional<std::uint
 {
     const port::Action train = session.beginAction();
     timing::MonotonicClock clock;
-    request.idle = idle.value_or(static_cast<std::uint8_t>(session.read(request.address)));
+    const auto held = static_cast<std::uint8_t>(session.read(request.address));
+    request.idle = idle.value_or(held);
     const timing::Nanoseconds cost =
         timing::measureWrite(session, clock, request.address, request.idle);
-    if (const auto why = timing::whyNot(request, cost))
+    if (const auto why = timing::whyNot(request, cost)) {
+        if (request.idle
+            != held) // timing the write changed the register: a refusal changes nothing
+            session.write(request.address, held);
         return wrongUsage(err, *why);
+    }
     if (const std::string note = timing::requestRealtime(); !note.empty())
         std::fprintf(err, "velmora: %s\n", note.c_str());
     const timing::PulseReport report = timing::runPulses(session, clock, request, cost, stopFlag());

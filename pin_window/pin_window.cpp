@@ -115,6 +115,14 @@ PinWindow::PinWindow(pins::PinPort port, QWidget *parent)
     m_clock.start();
 }
 
+// Before the members go: hiding the window on the way out takes the focus from the base field,
+// whose editingFinished would otherwise choose a base on a window half taken apart.
+PinWindow::~PinWindow()
+{
+    m_timer->stop();
+    disconnect(m_portChoice->lineEdit(), nullptr, this, nullptr);
+}
+
 void PinWindow::setErrorReporter(ErrorReporter reporter)
 {
     m_reportError = std::move(reporter);

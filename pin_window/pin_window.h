@@ -28,6 +28,7 @@ public:
     static constexpr int SampleInterval = 50; // ms: 20 samples a second
 
     explicit PinWindow(pins::PinPort port, QWidget *parent = nullptr);
+    ~PinWindow() override;
 
     void setErrorReporter(ErrorReporter reporter);
 

@@ -306,8 +306,15 @@ void Form1::CommandInfo_Click()
         [this](const QString &message) { m_reportError(this, message); });
 }
 
+// The pin window works on this window's session, which goes before QWidget's own teardown
+// would delete it.
+Form1::~Form1()
+{
+    delete m_pinWindow;
+}
+
 // On this window's session, so it is this window's own: closing it deletes it, and it goes with
-// this window at the latest.
+// this window at the latest (~Form1).
 void Form1::openPinWindow()
 {
     if (!m_pinWindow) {

@@ -22,6 +22,7 @@ class Form1 : public QWidget, private Inpout
 
 public:
     explicit Form1(port::Session ports, QWidget *parent = nullptr);
+    ~Form1() override;
 
     using Inpout::session;
 

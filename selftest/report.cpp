@@ -170,7 +170,8 @@ std::string textReport(const Result &r)
     default:
         text += "Resultado: falló un acceso al puerto, y la prueba se detuvo ahí.\n";
     }
-    text += !r.restored ? "ATENCIÓN: no se pudieron dejar los registros como estaban.\n"
+    text += !r.restored ? "ATENCIÓN: no se pudieron dejar los registros como estaban: compruebe "
+                          "lo que hay conectado y vuelva a escribirlos con «velmora write».\n"
             : r.ecr == Ecr::Present ? "Datos, control y ECR quedan como estaban.\n"
                                     : "Datos y control quedan como estaban.\n";
     return text + std::to_string(r.accesses) + " accesos al puerto en "

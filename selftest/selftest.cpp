@@ -400,7 +400,7 @@ int exitStatus(const Result &result)
 {
     if (result.ending == Ending::Cancelled)
         return Cancelled;
-    if (result.ending != Ending::Completed)
+    if (result.ending != Ending::Completed || !result.restored)
         return Unreachable;
     const bool fault = result.data.outcome == Outcome::Failed
                        || result.control.outcome == Outcome::Failed

@@ -1,5 +1,7 @@
 #include "pulse_train.h"
 
+#include "port_error.h"
+
 #include <algorithm>
 #include <array>
 #include <vector>
@@ -54,24 +56,35 @@ PulseReport runPulses(port::Session &port, Clock &clock, const Pulse &pulse, Nan
     std::vector<Nanoseconds> widths, periods;
     std::optional<Nanoseconds> lastRise;
     PulseReport report;
-    for (long i = 0; i < pulse.count; ++i) {
-        if (!clock.waitUntil(first + pulse.period * i - half, cancel)) {
-            report.cancelled = true;
-            break;
+    try {
+        for (long i = 0; i < pulse.count; ++i) {
+            if (!clock.waitUntil(first + pulse.period * i - half, cancel)) {
+                report.cancelled = true;
+                break;
+            }
+            const Nanoseconds rise = timedWrite(port, clock, pulse.address, pulse.value);
+            const bool waited = clock.waitUntil(rise + pulse.width - half, cancel);
+            const Nanoseconds fall = timedWrite(port, clock, pulse.address, pulse.idle);
+            ++report.pulses;
+            if (!waited) {
+                // Cut short: the line is back at idle, and this width is not one that was asked
+                // for.
+                report.cancelled = true;
+                break;
+            }
+            widths.push_back(fall - rise);
+            if (lastRise)
+                periods.push_back(rise - *lastRise);
+            lastRise = rise;
         }
-        const Nanoseconds rise = timedWrite(port, clock, pulse.address, pulse.value);
-        const bool waited = clock.waitUntil(rise + pulse.width - half, cancel);
-        const Nanoseconds fall = timedWrite(port, clock, pulse.address, pulse.idle);
-        ++report.pulses;
-        if (!waited) {
-            // Cut short: the line is back at idle, and this width is not one that was asked for.
-            report.cancelled = true;
-            break;
+    } catch (const port::PortError &) {
+        // A write that failed mid-train may have left the pulse's value on the line: one try to
+        // put the idle value back before the failure is said.
+        try {
+            port.write(pulse.address, pulse.idle);
+        } catch (const port::PortError &) {
         }
-        widths.push_back(fall - rise);
-        if (lastRise)
-            periods.push_back(rise - *lastRise);
-        lastRise = rise;
+        throw;
     }
     report.width = figuresOf(widths, pulse.width);
     report.period = figuresOf(periods, pulse.period);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "clock.h"
+#include "port_error.h"
 #include "simulated_port.h"
 
 #include <vector>
@@ -45,6 +46,7 @@ public:
     int actionsEnded = 0; // a shared port given back
     timing::CancelFlag cancel{false};
     std::size_t cancelAtWrite = 0;
+    std::size_t failAtWrite = 0; // that write, counted as writes are, fails and changes nothing
 
     PortValue read(std::uint16_t address) override
     {
@@ -53,6 +55,11 @@ public:
     }
     void write(std::uint16_t address, PortValue value) override
     {
+        if (writes.size() + 1 == failAtWrite) {
+            failAtWrite = 0;
+            throw port::PortError(port::PortError::Access::Write, address,
+                                  {"el ayudante terminó", "vuelva a intentarlo"});
+        }
         writes.push_back({m_clock.t + m_cost / 2, value});
         m_clock.t += m_cost;
         SimulatedPort::write(address, value);

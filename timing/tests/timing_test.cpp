@@ -100,8 +100,13 @@ TEST_F(Train, KeepsToAbsoluteDeadlinesAndMeasuresAroundTheWrites)
     EXPECT_LE(report.period.errorP99, 40us);
 }
 
-TEST_F(Train, CtrlCEndsItWithTheIdleValueWritten)
+TEST_F(Train, CtrlCOrAFailedWriteEndsItWithTheIdleValueWritten)
 {
+    port.failAtWrite = 4; // the second pulse's fall: the failure is said, the line left idle
+    EXPECT_THROW(runPulses(session, clock, pulse, 2500ns, port.cancel), port::PortError);
+    EXPECT_EQ(port.read(888), 0x00);
+    port.writes.clear();
+
     port.cancelAtWrite = 5; // during the third pulse's width
     const PulseReport report = runPulses(session, clock, pulse, 2500ns, port.cancel);
     ASSERT_EQ(port.writes.size(), 6u);

@@ -99,8 +99,10 @@ Opened openTrusted(const std::string &path)
     for (std::size_t start = 1; folder >= 0;) {
         struct stat info
         {};
-        if (opened.why.empty() && ::fstat(folder, &info) == 0)
-            opened.why = untrusted(info, "la carpeta " + walked);
+        if (opened.why.empty())
+            opened.why = ::fstat(folder, &info) == 0 ? untrusted(info, "la carpeta " + walked)
+                                                     : "no se puede comprobar la carpeta " + walked
+                                                           + ": " + std::strerror(errno);
         const auto slash = path.find('/', start);
         const std::string name = path.substr(start, slash - start);
         // O_NONBLOCK: a FIFO put in the file's place must not hang the helper.

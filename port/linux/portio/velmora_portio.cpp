@@ -78,8 +78,8 @@ int confine(const portio::Policy &policy)
     // With nothing to serve, still tell the client whether it could have had the ports.
     if (blocks.empty() && ioperm(ProbeAddress, 1, 1) != 0)
         return errno;
-    if (blocks.empty())
-        ioperm(ProbeAddress, 1, 0);
+    if (blocks.empty() && ioperm(ProbeAddress, 1, 0) != 0)
+        return errno;
 
     __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
     __user_cap_data_struct none[_LINUX_CAPABILITY_U32S_3]{};
