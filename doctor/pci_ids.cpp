@@ -1,8 +1,11 @@
 #include "pci_ids.h"
 
+#include "number_text.h"
+
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <string_view>
 
 namespace doctor {
 
@@ -13,18 +16,10 @@ constexpr long LineLimit = 200000;
 
 bool hex4(const char *text, std::uint16_t &value)
 {
-    unsigned result = 0;
-    for (int i = 0; i < 4; ++i) {
-        const char c = text[i];
-        const int digit = c >= '0' && c <= '9'   ? c - '0'
-                          : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                          : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                                 : -1;
-        if (digit < 0)
-            return false;
-        result = result * 16 + unsigned(digit);
-    }
-    value = static_cast<std::uint16_t>(result);
+    const number_text::Digits digits = number_text::LeadingDigits(std::string_view(text, 4), 16);
+    if (digits.count != 4)
+        return false;
+    value = static_cast<std::uint16_t>(digits.value);
     return true;
 }
 
