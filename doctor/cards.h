@@ -25,21 +25,46 @@ struct Card
 };
 
 // The PCI cards the kernel's parport_pc and parport_serial drivers list by ID, with their BAR
-// layouts, as the drivers' own tables give them; the first entry that matches is the card, as
-// in the kernel. Cards of class 07 01 that are not here are read by their I/O BARs in order.
+// layouts, as the drivers' own tables give them (parport_pc_pci_tbl and cards[] in
+// drivers/parport/parport_pc.c at torvalds/linux 037dd1308c6d, a 6.2 tree; parport_serial_pci_tbl
+// and cards[] in drivers/parport/parport_serial.c at 06d074298583, 6.8-rc6; the PCI_*_ID_* names by
+// include/linux/pci_ids.h at 009ef05f9812), in the drivers' order; the first entry that matches
+// is the card, as in the kernel, so a subsystem-matched entry stays before its device's wildcard.
+// Not here: the VIA 686A/8231 and ITE 8872 Super-I/O bridges, whose port is set in their
+// configuration rather than a BAR, and the SYBA cards, whose ports sit at offsets inside BAR 0.
+// The NetMos 9735/9745/9835/9845 and wildcard 9855 entries give one port: the kernel reads their
+// count from the subsystem ID (0x00PS, P parallel ports) and gives a further port no BAR of its
+// own. Cards of class 07 01 that are not here are read by their I/O BARs in order.
 inline constexpr Card Cards[] = {
     {0x131f, 0x1020, Any, Any, "parport_pc", {{2, 3}}},
     {0x131f, 0x1021, Any, Any, "parport_pc", {{2, 3}, {4, 5}}},
     {0x131f, 0x2020, Any, Any, "parport_pc", {{0, 1}}},
     {0x131f, 0x2021, Any, Any, "parport_pc", {{0, 1}, {2, 3}}},
     {0x1407, 0x8000, Any, Any, "parport_pc", {{0, -1}}},
+    {0x1407, 0x8002, Any, Any, "parport_pc", {{0, -1}}},
+    {0x1407, 0x8003, Any, Any, "parport_pc", {{0, -1}}},
+    {0x1407, 0x8800, Any, Any, "parport_pc", {{0, -1}}},
+    {0x10b5, 0x9050, 0xd84d, 0x4014, "parport_pc", {{4, -1}, {5, -1}}},
     {0x1409, 0x7268, 0x1409, 0x0101, "parport_pc", {{0, -1}}},
     {0x1409, 0x7268, 0x1409, 0x0102, "parport_pc", {{0, -1}, {2, -1}}},
     {0x1409, 0x7268, 0x1409, 0x0103, "parport_pc", {{0, 1}}},
     {0x1409, 0x7268, 0x1409, 0x0104, "parport_pc", {{0, 1}, {2, 3}}},
     {0x1409, 0x7268, 0x1409, 0x9018, "parport_pc", {{0, 1}, {2, 3}}},
+    {0x14d2, 0x8001, Any, Any, "parport_pc", {{3, -1}}},
     {0x14db, 0x2120, Any, Any, "parport_pc", {{0, 1}}},
     {0x14db, 0x2121, Any, Any, "parport_pc", {{0, 1}, {2, 3}}},
+    {0x1415, 0x9523, Any, Any, "parport_pc", {{0, 1}}},
+    {0x1415, 0x9513, Any, Any, "parport_pc", {{0, 1}}},
+    {0x1415, 0x8403, Any, Any, "parport_pc", {{0, 1}}},
+    {0x1415, 0xc000, Any, Any, "parport_pc", {{0, 1}}},
+    {0x1415, 0xc004, Any, Any, "parport_pc", {{0, 1}}},
+    {0x1415, 0xc100, Any, Any, "parport_pc", {{0, 1}}},
+    {0x1415, 0xc104, Any, Any, "parport_pc", {{0, 1}}},
+    {0x1415, 0xc110, Any, Any, "parport_pc", {{0, 1}}},
+    {0x1415, 0xc114, Any, Any, "parport_pc", {{0, 1}}},
+    {0x1415, 0xc118, Any, Any, "parport_pc", {{0, 1}}},
+    {0x1415, 0xc11c, Any, Any, "parport_pc", {{0, 1}}},
+    {0x416c, 0x0100, Any, Any, "parport_pc", {{0, -1}}},
     {0x14f2, 0x0121, Any, Any, "parport_pc", {{0, 1}}},
     {0x9710, 0x9900, 0xa000, 0x2000, "parport_pc", {{0, -1}}},
     {0x9710, 0x9705, Any, Any, "parport_pc", {{0, -1}}},
@@ -50,7 +75,10 @@ inline constexpr Card Cards[] = {
     {0x9710, 0x9901, 0xa000, 0x2000, "parport_pc", {{0, -1}}},
     {0x9710, 0x9865, 0xa000, 0x1000, "parport_pc", {{0, -1}}},
     {0x9710, 0x9865, 0xa000, 0x2000, "parport_pc", {{0, -1}}},
+    {0x135c, 0x0278, Any, Any, "parport_pc", {{0, 1}}},
     {0x1c00, 0x3050, 0x1c00, 0x3050, "parport_pc", {{2, -1}}},
+    {0x14d2, 0x8011, Any, Any, "parport_serial", {{3, -1}}},
+    {0x14d2, 0x8021, Any, Any, "parport_serial", {{3, -1}}},
     {0x9710, 0x9735, Any, Any, "parport_serial", {{2, -1}}},
     {0x9710, 0x9745, Any, Any, "parport_serial", {{2, -1}}},
     {0x9710, 0x9835, Any, Any, "parport_serial", {{2, -1}}},
@@ -107,6 +135,21 @@ inline constexpr Card Cards[] = {
     {0x4348, 0x5053, Any, Any, "parport_serial", {{1, -1}}},
     {0x4348, 0x7053, 0x4348, 0x3253, "parport_serial", {{2, -1}}},
     {0x1c00, 0x3250, 0x1c00, 0x3250, "parport_serial", {{2, -1}}},
+    {0x135a, 0x4100, Any, Any, "parport_serial", {{3, -1}}},
+    {0x1fd4, 0x1999, 0x1fd4, 0x0100, "parport_serial", {{1, 2}}},
+    {0x1fd4, 0x1999, 0x1fd4, 0x0101, "parport_serial", {{1, 2}}},
+    {0x1fd4, 0x1999, 0x1fd4, 0x0102, "parport_serial", {{1, 2}}},
+    {0x1fd4, 0x1999, 0x1fd4, 0x0104, "parport_serial", {{1, 2}}},
+    {0x135a, 0x0bc1, Any, Any, "parport_serial", {{3, -1}}},
+    {0x135a, 0x0bc2, Any, Any, "parport_serial", {{3, -1}}},
+    {0x135a, 0x0861, Any, Any, "parport_serial", {{3, -1}}},
+    {0x135a, 0x0862, Any, Any, "parport_serial", {{3, -1}}},
+    {0x135a, 0x0863, Any, Any, "parport_serial", {{3, -1}}},
+    {0x135a, 0x0e61, Any, Any, "parport_serial", {{3, -1}}},
+    {0x135a, 0x0981, Any, Any, "parport_serial", {{3, -1}}},
+    {0x135a, 0x0982, Any, Any, "parport_serial", {{3, -1}}},
+    {0x135a, 0x0da0, Any, Any, "parport_serial", {{3, -1}}},
+    {0x135a, 0x402c, Any, Any, "parport_serial", {{3, -1}}},
 };
 
 inline const Card *findCard(std::uint16_t vendor, std::uint16_t device, std::uint16_t subVendor,

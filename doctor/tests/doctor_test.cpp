@@ -228,6 +228,20 @@ INSTANTIATE_TEST_SUITE_P(
                     pci(root, "0000:03:00.0", "1c00 3050 1c00 3050", 0x070102,
                         {{0xD000, 8, false}, {0xD010, 8}, {0xD020, 8}});
                 }},
+        // The bridge chip of one card is on many others: only its subsystem makes it a
+        // parallel card, and a known card's ECP block is the BAR its table names.
+        Machine{{"MultiIoCardsKnownBySubsystem"},
+                {"A400 ecp A800 pci none; B400 pci none; B800 pci none", "ningún ajuste salta",
+                 "sudo modprobe parport_serial", "Tarjeta 0000:07:00.0 [10b5:9050]"},
+                [](const TempDir &root, FakeProbes &) {
+                    root.write("sys/kernel/security/lockdown", "none [integrity]\n");
+                    pci(root, "0000:06:00.0", "1fd4 1999 1fd4 0102", 0x070002,
+                        {{0xA000, 8}, {0xA400, 8}, {0xA800, 4}});
+                    pci(root, "0000:07:00.0", "10b5 9050 d84d 4014", 0x078000,
+                        {{0xF000, 128, false}, {}, {}, {}, {0xB400, 8}, {0xB800, 8}});
+                    pci(root, "0000:08:00.0", "10b5 9050 10b5 9050", 0x078000,
+                        {{0xF100, 128, false}, {}, {}, {}, {0xC400, 8}, {0xC800, 8}});
+                }},
         Machine{{"LockedDownKernelAndAFirmwarePort"},
                 {"378 firmware none", "ningún ajuste salta", "", "!No falta nada"},
                 [](const TempDir &root, FakeProbes &) {
