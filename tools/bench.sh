@@ -36,7 +36,7 @@ if [ "${1:-}" = "--ports" ]; then
         --helper $build/port/linux/tests/velmora-portio-static \
         --cli $build/command_line/tests/velmora-cli-static \
         --bench $build/bench/port_paths_bench --work $build/qemu-bench |
-        grep -E ' ns |of which|watch|boot' | tee "$results/ports.txt"
+        grep -E ' ns |of which|watch|boot|timing:|pulse|--fast' | tee "$results/ports.txt"
     # The same watch on this machine, on the simulated port: 100 samples at 20 Hz.
     /usr/bin/time -f '%U %S %e' -o "$results/watch-time.txt" \
         $build/app/velmora pins --simulated --watch --interval 50 --count 100 >/dev/null
