@@ -11,8 +11,9 @@
 // Last, the timing library on ppdev and the helper through port::Session, as `velmora pulse`
 // and `velmora pins --fast` use them (with real-time scheduling, as root has it): pulse trains of
 // 100 µs, 1 ms and 10 ms at twice their width, their width and period error (p50, p99) beside
-// clock_nanosleep alone to the same deadlines and two bare writes on the path; and `--fast`
-// samples per second beside a bare loop of the same three reads through the same session.
+// how late clock_nanosleep alone wakes from a sleep of the width and two bare writes on the path;
+// and `--fast` samples per second beside a bare loop of the same three reads through the same
+// session.
 //
 // Usage: port_paths_bench <helper path> <velmora-cli path>; runs as root.
 #include "direct_port.h"
@@ -124,13 +125,14 @@ long pulsesOf(Nanoseconds width)
     return std::max(50L, long(250ms / width));
 }
 
-// How late clock_nanosleep alone wakes at absolute deadlines a width apart: the floor of a wait.
+// How late clock_nanosleep alone wakes from a sleep of the width: the floor of a wait. Each
+// deadline is a width from the last wake-up, since here wake-ups can come later than 100 µs
+// apart, and deadlines fixed a width apart would leave them further behind at each one.
 timing::Figures sleepAlone(timing::Clock &clock, Nanoseconds width)
 {
     std::vector<Nanoseconds> late;
-    Nanoseconds deadline = clock.now();
     for (long i = 0; i < pulsesOf(width); ++i) {
-        deadline += width;
+        const Nanoseconds deadline = clock.now() + width;
         const timespec at{time_t(deadline.count() / 1'000'000'000),
                           long(deadline.count() % 1'000'000'000)};
         ::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &at, nullptr);
@@ -152,7 +154,7 @@ void pulseTrains(const char *path, port::Session &session, timing::Clock &clock,
     const port::Action held = session.beginAction();
     const Nanoseconds cost = timing::measureWrite(session, clock, address, 0x00);
     for (std::size_t i = 0; i < Widths.size(); ++i) {
-        const timing::Pulse pulse{address, 0xFF, 0x00, Widths[i], pulsesOf(Widths[i]),
+        const timing::Pulse pulse{address,      0xFF, 0x00, Widths[i], pulsesOf(Widths[i]),
                                   Widths[i] * 2};
         std::printf("%-6s pulse %-6s", path, shown(Widths[i]).c_str());
         if (const auto why = timing::whyNot(pulse, cost)) {
