@@ -7,9 +7,10 @@
 #
 #   tools/bench.sh            build, measure, summarise
 #   tools/bench.sh --summary  the summary of the last run again
-#   tools/bench.sh --ports    the cost of one access by each port path, inside the emulated
-#                             machine (bench/port_paths_bench.cpp), and `velmora pins --watch`
-#                             at 20 Hz on the simulated port; not run by CI
+#   tools/bench.sh --ports    the cost of one access by each port path, pulse trains and
+#                             `--fast` sampling through ppdev and the helper, inside the
+#                             emulated machine (bench/port_paths_bench.cpp), and `velmora pins
+#                             --watch` at 20 Hz on the simulated port; not run by CI
 #   tools/bench.sh --instructions  a typed character and the start-up in instructions (callgrind),
 #                             which other work on a shared machine does not move; not run by CI
 set -euo pipefail
