@@ -54,7 +54,7 @@ check "a Start-menu shortcut" test -n "$shortcut"
 # the stand-in (velmora_fake_port_<name>.dll), what it must record, then what the notice at start
 # must say (nothing: no notice). Qt's own button text shows that its Spanish translation
 # (qtbase_es.qm, through qt.conf) loaded; the help window opens only when the program finds the
-# installed help text.
+# installed help text. The first run also opens the pin window.
 while IFS='|' read -r -a run -u 3; do
     stop_program
     rm -f "$install_dir/inpoutx64.dll" "$install_dir/velmora-port-writes.txt"
@@ -64,6 +64,14 @@ while IFS='|' read -r -a run -u 3; do
     [ ${#run[@]} -eq 3 ] || notice "${run[0]}" "${run[@]:3}"
     write_five "${run[0]}"
     [ -n "${run[1]}" ] || timeout 10 import -window root "$build/velmora-wine.png"
+    # F2 opens the pin window while the main window is the active one (here, without a window
+    # manager, a click does not make it so); Alt+F4 closes it, as on Windows.
+    if [ -z "${run[1]}" ]; then
+        focus "$main" && xdotool key F2
+        await "${run[0]}: F2 opens the pin window" pins "visible '^Pines del puerto\$'"
+        focus "$pins" && xdotool key alt+F4
+        check "${run[0]}: Alt+F4 closes it" poll "$WAIT" none visible '^Pines del puerto$'
+    fi
     open_info "${run[0]}: the information button opens the help window"
     check "${run[0]}: \"out HEX\" reached the library as \"${run[2]}\"" \
         test "$(tr -d '\r' 2>/dev/null <"$install_dir/velmora-port-writes.txt")" = "${run[2]}"

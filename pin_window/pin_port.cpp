@@ -41,7 +41,7 @@ std::string PinPort::write(std::uint16_t address, std::uint8_t value)
 
 selftest::Result PinPort::selfTest(std::uint16_t base)
 {
-    return selftest::run(m_session, base); // one action of its own
+    return selftest::run(m_session, base, selftest::optionsFor(m_session, base));
 }
 
 std::vector<OfferedPort> offeredPorts()

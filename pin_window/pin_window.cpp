@@ -164,51 +164,75 @@ void PinWindow::changeEvent(QEvent *event)
         updateSampling();
 }
 
+bool PinWindow::guarded(const QString &action, const std::function<void()> &steps,
+                        bool stopSampling)
+{
+    bool failed = false;
+    withLastResort(action, steps, [&](const QString &message) {
+        failed = true;
+        if (stopSampling)
+            m_timer->stop(); // said once, not at every tick: showing the window again resumes
+        m_reportError(this, message);
+    });
+    return !failed;
+}
+
 void PinWindow::sampleNow()
 {
     if (!m_base)
         return;
-    const pins::Reading reading = m_port.sample(*m_base);
-    const pins::Millis now = m_clock.elapsed();
-    m_last = reading.registers;
-    const auto levels = pins::levels(reading.registers);
-    for (std::size_t i = 0; i < m_traces.size(); ++i)
-        m_traces[i].add(now, levels[i]);
-    // A failed sample greys the pins and says why; it never shows a level it did not read.
-    const QString failure = reading.registers
-                                ? QString()
-                                : QStringLiteral("Sin lectura de %1: %2")
-                                      .arg(hex(*m_base), QString::fromStdString(reading.failure));
-    for (std::size_t i = 0; i < m_rows.size(); ++i)
-        m_rows[i]->showSample(reading.registers, i < m_traces.size() ? &m_traces[i] : nullptr, now,
-                              failure);
-    m_state->setText(failure);
-    m_dataInputs->setEnabled(bool(reading.registers));
-    if (reading.registers) {
-        const QSignalBlocker blocker(m_dataInputs);
-        m_dataInputs->setChecked(reading.registers->control & port::ControlReverse);
-    }
+    guarded(
+        QStringLiteral("al leer las patillas de %1").arg(hex(*m_base)),
+        [this] {
+            const pins::Reading reading = m_port.sample(*m_base);
+            const pins::Millis now = m_clock.elapsed();
+            m_last = reading.registers;
+            const auto levels = pins::levels(reading.registers);
+            for (std::size_t i = 0; i < m_traces.size(); ++i)
+                m_traces[i].add(now, levels[i]);
+            // A failed sample greys the pins and says why; it never shows a level it did not
+            // read.
+            const QString failure =
+                reading.registers ? QString()
+                                  : QStringLiteral("Sin lectura de %1: %2")
+                                        .arg(hex(*m_base), QString::fromStdString(reading.failure));
+            for (std::size_t i = 0; i < m_rows.size(); ++i)
+                m_rows[i]->showSample(reading.registers,
+                                      i < m_traces.size() ? &m_traces[i] : nullptr, now, failure);
+            // A good sample clears only a failure, not the self-test's outcome.
+            if (!reading.registers || m_sampleFailed)
+                m_state->setText(failure);
+            m_sampleFailed = !reading.registers;
+            m_dataInputs->setEnabled(bool(reading.registers));
+            if (reading.registers) {
+                const QSignalBlocker blocker(m_dataInputs);
+                m_dataInputs->setChecked(reading.registers->control & port::ControlReverse);
+            }
+        },
+        true);
 }
 
 void PinWindow::chooseBase()
 {
-    const QString text = m_portChoice->currentText();
-    const std::optional<std::uint16_t> base = baseOfText(text);
-    if (base == m_base && base)
-        return;
-    m_base = base;
-    clearTraces();
-    if (!base) {
-        m_timer->stop();
-        m_reportError(this, QStringLiteral("No se pudo elegir el puerto «%1»: no es una "
-                                           "dirección base de 1h a FFFDh. Escriba la dirección "
-                                           "en hexadecimal, por ejemplo 378.")
-                                .arg(text));
-        return;
-    }
-    updateSampling();
-    if (m_timer->isActive())
-        sampleNow();
+    guarded(QStringLiteral("al elegir el puerto"), [this] {
+        const QString text = m_portChoice->currentText();
+        const std::optional<std::uint16_t> base = baseOfText(text);
+        if (base == m_base && base)
+            return;
+        m_base = base;
+        clearTraces();
+        if (!base) {
+            m_timer->stop();
+            m_reportError(this, QStringLiteral("No se pudo elegir el puerto «%1»: no es una "
+                                               "dirección base de 1h a FFFDh. Escriba la "
+                                               "dirección en hexadecimal, por ejemplo 378.")
+                                    .arg(text));
+            return;
+        }
+        updateSampling();
+        if (m_timer->isActive())
+            sampleNow();
+    });
 }
 
 void PinWindow::clearTraces()
@@ -225,10 +249,13 @@ void PinWindow::togglePin(int pinNumber)
     const port::Pin &pin = port::signalPins()[std::size_t(pinNumber - 1)];
     if (!m_last)
         return; // an unread pin offers nothing to toggle
-    if (const auto change = pins::toggle(pin, *m_last))
-        write(*change, QStringLiteral("cambiar la patilla %1 (%2)")
-                           .arg(pinNumber)
-                           .arg(QString::fromLatin1(pin.name)));
+    const QString action = QStringLiteral("cambiar la patilla %1 (%2)")
+                               .arg(pinNumber)
+                               .arg(QString::fromLatin1(pin.name));
+    guarded(QStringLiteral("al ") + action, [&] {
+        if (const auto change = pins::toggle(pin, *m_last))
+            write(*change, action);
+    });
 }
 
 void PinWindow::setDirection(bool inputs)
@@ -237,9 +264,10 @@ void PinWindow::setDirection(bool inputs)
         m_dataInputs->setChecked(!inputs);
         return;
     }
-    write(pins::dataDirection(inputs, *m_last),
-          inputs ? QStringLiteral("poner los datos como entradas")
-                 : QStringLiteral("poner los datos como salidas"));
+    const QString action = inputs ? QStringLiteral("poner los datos como entradas")
+                                  : QStringLiteral("poner los datos como salidas");
+    guarded(QStringLiteral("al ") + action,
+            [&] { write(pins::dataDirection(inputs, *m_last), action); });
 }
 
 void PinWindow::write(const pins::Write &change, const QString &action)
@@ -260,29 +288,31 @@ void PinWindow::runSelfTest()
         chooseBase();
         return;
     }
-    withLastResort(
-        QStringLiteral("al probar con el conector"),
-        [this] {
-            const selftest::Result result = m_port.selfTest(*m_base);
-            if (result.ending == selftest::Ending::NoPort
-                || result.ending == selftest::Ending::AccessFailed) {
-                m_reportError(this, QStringLiteral("No se pudo probar el puerto %1 con el "
-                                                   "conector: %2. Compruebe la dirección base y "
-                                                   "el acceso al puerto, y vuelva a probar.")
-                                        .arg(hex(*m_base), QString::fromStdString(result.failure)));
-                return;
-            }
-            for (std::size_t i = 0; i < result.pins.size(); ++i)
-                m_rows[i]->setVerdict(QString::fromStdString(pins::verdictText(result.pins[i])),
-                                      result.pins[i].verdict == selftest::Verdict::Pass);
-            m_state->setText(
-                selftest::noPlug(result)
-                    ? QStringLiteral("Ninguna entrada sigue a ninguna salida: ¿está puesto el "
-                                     "conector de bucle?")
-                : result.plug
-                    ? QStringLiteral("Conector: %1.").arg(QString::fromUtf8(result.plug->name))
-                    : QStringLiteral("Conector de cableado propio."));
-        },
-        [this](const QString &message) { m_reportError(this, message); });
-    sampleNow();
+    const bool ranThrough = guarded(QStringLiteral("al probar con el conector"), [this] {
+        const selftest::Result result = m_port.selfTest(*m_base);
+        if (result.ending == selftest::Ending::NoPort
+            || result.ending == selftest::Ending::AccessFailed) {
+            m_reportError(this, QStringLiteral("No se pudo probar el puerto %1 con el "
+                                               "conector: %2. Compruebe la dirección base y "
+                                               "el acceso al puerto, y vuelva a probar.")
+                                    .arg(hex(*m_base), QString::fromStdString(result.failure)));
+            return;
+        }
+        for (std::size_t i = 0; i < result.pins.size(); ++i)
+            m_rows[i]->setVerdict(QString::fromStdString(pins::verdictText(result.pins[i])),
+                                  result.pins[i].verdict == selftest::Verdict::Pass);
+        QString state =
+            selftest::noPlug(result)
+                ? QStringLiteral("Ninguna entrada sigue a ninguna salida: ¿está puesto el "
+                                 "conector de bucle?")
+            : result.plug
+                ? QStringLiteral("Conector: %1.").arg(QString::fromUtf8(result.plug->name))
+                : QStringLiteral("Conector de cableado propio.");
+        if (result.wiringTested && result.control.outcome == selftest::Outcome::NotTested)
+            state += QStringLiteral(" Registro de control sin probar: por ppdev se lee la copia "
+                                    "del controlador, no el registro.");
+        m_state->setText(state);
+    });
+    if (ranThrough) // else the same fault would be said twice
+        sampleNow();
 }

@@ -8,6 +8,7 @@
 #include <QWidget>
 
 #include <array>
+#include <functional>
 #include <optional>
 
 class PinRow;
@@ -52,11 +53,16 @@ private:
     void runSelfTest();
     void write(const pins::Write &write, const QString &action);
     void clearTraces();
+    // A handler's last resort: what it did not expect is said once, and the window goes on.
+    // False when it had to.
+    bool guarded(const QString &action, const std::function<void()> &steps,
+                 bool stopSampling = false);
 
     pins::PinPort m_port;
     ErrorReporter m_reportError;
     std::optional<std::uint16_t> m_base;
     std::optional<port::Registers> m_last;
+    bool m_sampleFailed = false;
     std::array<pins::PinTrace, 17> m_traces;
     std::array<PinRow *, 25> m_rows{};
     QElapsedTimer m_clock;

@@ -81,6 +81,10 @@ struct Result
 
 enum ExitStatus : int { Passed = 0, Unreachable = 1, Fault = 3, NoPlug = 4, Cancelled = 130 };
 
+// The options the path to base calls for: through ppdev a control read gives the driver's copy,
+// and the ECP block is probed only where some path reaches it. Opens the session's ports.
+Options optionsFor(port::Session &session, std::uint16_t base);
+
 // Runs the whole test as one action of the session. A port that fails an access
 // ends the test early; so does the cancel flag. Either way the registers are restored.
 Result run(port::Session &session, std::uint16_t base, const Options &options = {});

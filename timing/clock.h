@@ -22,4 +22,22 @@ public:
     virtual bool waitUntil(Nanoseconds deadline, const CancelFlag &cancel) = 0;
 };
 
+// The wait of a real clock: sleeps (sleepUntil, told when to wake) while more than margin is
+// left, and spins the rest, since a sleep may wake that late. A sleep that wakes early, or is
+// cut short to look at the flag, is slept again. True at the deadline, false once cancel is set.
+template <typename Now, typename SleepUntil>
+bool spinWait(Nanoseconds deadline, Nanoseconds margin, const CancelFlag &cancel, Now &&now,
+              SleepUntil &&sleepUntil)
+{
+    for (;;) {
+        if (cancel.load(std::memory_order_relaxed))
+            return false;
+        const Nanoseconds left = deadline - now();
+        if (left <= Nanoseconds(0))
+            return true;
+        if (left > margin)
+            sleepUntil(deadline - margin);
+    }
+}
+
 } // namespace timing

@@ -45,18 +45,13 @@ Nanoseconds MonotonicClock::now()
 
 bool MonotonicClock::waitUntil(Nanoseconds deadline, const CancelFlag &cancel)
 {
-    for (;;) {
-        if (cancel.load(std::memory_order_relaxed))
-            return false;
-        const Nanoseconds left = deadline - now();
-        if (left <= Nanoseconds(0))
-            return true;
-        if (left > m_spinMargin) {
-            // A signal (Ctrl-C) ends the sleep with EINTR; the loop then sees the flag.
-            const timespec at = toTimespec(deadline - m_spinMargin);
+    // A signal (Ctrl-C) ends the sleep with EINTR; the wait then sees the flag.
+    return spinWait(
+        deadline, m_spinMargin, cancel, [this] { return now(); },
+        [](Nanoseconds wake) {
+            const timespec at = toTimespec(wake);
             ::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &at, nullptr);
-        }
-    }
+        });
 }
 
 std::string requestRealtime()

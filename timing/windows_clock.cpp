@@ -66,22 +66,19 @@ Nanoseconds WindowsClock::now()
 
 bool WindowsClock::waitUntil(Nanoseconds deadline, const CancelFlag &cancel)
 {
-    for (;;) {
-        if (cancel.load(std::memory_order_relaxed))
-            return false;
-        const Nanoseconds left = deadline - now();
-        if (left <= Nanoseconds(0))
-            return true;
-        if (left > m_spinMargin && m_timer) {
+    return spinWait(
+        deadline, m_spinMargin, cancel, [this] { return now(); },
+        [this](Nanoseconds wake) {
+            if (!m_timer)
+                return;
             // Relative (negative, in 100 ns units): absolute times of a waitable timer are
             // on the wall clock, which may be set back or forth while a train runs.
             LARGE_INTEGER due{};
             due.QuadPart =
-                -std::max<long long>(std::min(left - m_spinMargin, LongestSleep).count() / 100, 1);
+                -std::max<long long>(std::min(wake - now(), LongestSleep).count() / 100, 1);
             if (::SetWaitableTimer(m_timer, &due, 0, nullptr, nullptr, FALSE))
                 ::WaitForSingleObject(m_timer, INFINITE);
-        }
-    }
+        });
 }
 
 WindowsClock::TrainScope::TrainScope(const WindowsClock &clock)

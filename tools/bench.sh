@@ -7,9 +7,10 @@
 #
 #   tools/bench.sh            build, measure, summarise
 #   tools/bench.sh --summary  the summary of the last run again
-#   tools/bench.sh --ports    the cost of one access by each port path, inside the emulated
-#                             machine (bench/port_paths_bench.cpp), and `velmora pins --watch`
-#                             at 20 Hz on the simulated port; not run by CI
+#   tools/bench.sh --ports    the cost of one access by each port path, pulse trains and
+#                             `--fast` sampling through ppdev and the helper, inside the
+#                             emulated machine (bench/port_paths_bench.cpp), and `velmora pins
+#                             --watch` at 20 Hz on the simulated port; not run by CI
 #   tools/bench.sh --instructions  a typed character and the start-up in instructions (callgrind),
 #                             which other work on a shared machine does not move; not run by CI
 set -euo pipefail
@@ -36,7 +37,7 @@ if [ "${1:-}" = "--ports" ]; then
         --helper $build/port/linux/tests/velmora-portio-static \
         --cli $build/command_line/tests/velmora-cli-static \
         --bench $build/bench/port_paths_bench --work $build/qemu-bench |
-        grep -E ' ns |of which|watch|boot' | tee "$results/ports.txt"
+        grep -E ' ns |of which|watch|boot|timing:|pulse|--fast' | tee "$results/ports.txt"
     # The same watch on this machine, on the simulated port: 100 samples at 20 Hz.
     /usr/bin/time -f '%U %S %e' -o "$results/watch-time.txt" \
         $build/app/velmora pins --simulated --watch --interval 50 --count 100 >/dev/null

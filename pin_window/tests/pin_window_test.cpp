@@ -4,6 +4,12 @@
 #include "port_error.h"
 #include "simulated_port.h"
 
+#ifdef __linux__
+#include "fake_parport.h"
+#include "routing_port.h"
+#include "temp_dir.h"
+#endif
+
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
@@ -16,20 +22,26 @@ namespace {
 
 using Kind = port::PortAccess::Kind;
 
-// A port that fails every access once it is held by another driver.
+// A port that fails every access once it is held by another driver, or as nothing expects
+// once broken.
 class FailingPort : public port::SimulatedPort
 {
 public:
     bool held = false;
+    bool broken = false;
 
     PortValue read(std::uint16_t address) override
     {
+        if (broken)
+            throw std::logic_error("estado imposible");
         if (held)
             throw error(address);
         return SimulatedPort::read(address);
     }
     void write(std::uint16_t address, PortValue value) override
     {
+        if (broken)
+            throw std::logic_error("estado imposible");
         if (held)
             throw error(address);
         SimulatedPort::write(address, value);
@@ -60,9 +72,10 @@ private:
 class PinWindowTest : public testing::Test
 {
 protected:
-    void open(port::PortDriver &driver)
+    void open(port::PortDriver &driver) { open(std::make_unique<Borrowed>(driver)); }
+    void open(std::unique_ptr<port::PortDriver> driver)
     {
-        session.emplace(std::make_unique<Borrowed>(driver));
+        session.emplace(std::move(driver));
         window = std::make_unique<PinWindow>(pins::PinPort(*session));
         window->setErrorReporter([this](QWidget *, const QString &message) { errors << message; });
         QComboBox *choice = window->findChild<QComboBox *>(QStringLiteral("PortChoice"));
@@ -168,9 +181,49 @@ TEST_F(PinWindowTest, TheSelfTestMarksEveryPinOfTheLoopbackPlugAsPassing)
     for (const int number : {2, 3, 4, 5, 6, 10, 11, 12, 13, 15})
         EXPECT_TRUE(pin(number)->accessibleDescription().startsWith("Prueba: pasa")) << number;
     EXPECT_EQ(pin(7)->accessibleDescription(), "Prueba: sin cable en el conector");
+    EXPECT_TRUE(
+        window->findChild<QLabel *>(QStringLiteral("State"))->text().startsWith("Conector: "));
     EXPECT_TRUE(errors.isEmpty()) << errors.join(u'\n').toStdString();
     window.reset();
 }
+
+// What no handler expected is said once through the window's error display, the sampling
+// stopped rather than saying it at every tick, and the window goes on.
+TEST_F(PinWindowTest, AnUnexpectedErrorIsSaidOnceAndTheWindowGoesOn)
+{
+    static FailingPort failing;
+    open(failing);
+    failing.broken = true;
+    window->sampleNow();
+    EXPECT_FALSE(window->sampling());
+    QTest::mouseClick(pin(2), Qt::LeftButton);
+    QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("SelfTest")), Qt::LeftButton);
+    ASSERT_EQ(errors.size(), 3) << errors.join(u'\n').toStdString();
+    EXPECT_TRUE(errors[0].contains("al leer las patillas de 378h: estado imposible"));
+    EXPECT_TRUE(errors[1].contains("al cambiar la patilla 2")
+                && errors[2].contains("al probar con el conector"));
+}
+
+#ifdef __linux__
+// Through ppdev a control read gives the driver's copy of what was written, which would pass
+// any latch: the window says that part was not tested.
+TEST_F(PinWindowTest, ThroughPpdevTheSelfTestSaysTheControlLatchWasNotTested)
+{
+    TempDir root;
+    root.write("proc/sys/dev/parport/parport0/base-addr", "888\t0\n");
+    static FakeParport device;
+    const auto none = [](auto &...) { return nullptr; }; // no direct access, no helper
+    std::string whyNot;
+    open(port::RoutingPort::open({root.str() + "/proc", root.str() + "/dev", root.str() + "/sys",
+                                  "", device.calls(root.str() + "/dev/parport0"), none, none},
+                                 whyNot));
+    QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("SelfTest")), Qt::LeftButton);
+    EXPECT_TRUE(errors.isEmpty()) << errors.join(u'\n').toStdString();
+    EXPECT_TRUE(window->findChild<QLabel *>(QStringLiteral("State"))
+                    ->text()
+                    .contains("Registro de control sin probar"));
+}
+#endif
 
 TEST_F(PinWindowTest, ATypedBaseIsReadInHexadecimalAndANonAddressIsSaidOnce)
 {

@@ -47,6 +47,24 @@ TEST(Durations, EveryFormAndNothingElse)
     EXPECT_EQ(durationTextUp(1001us), "1001us");
 }
 
+// Both real clocks wait so: asleep to within the margin of the deadline (again after a wake-up
+// that came early), then spinning; a cancel ends the wait.
+TEST(SpinWait, SleepsToTheMarginThenSpins)
+{
+    Nanoseconds t{0};
+    std::vector<Nanoseconds> wakes;
+    const auto now = [&] { return t += 10ns; };
+    const auto sleepUntil = [&](Nanoseconds wake) {
+        wakes.push_back(wake);
+        t = wake - (wakes.size() == 1 ? 300ns : 0ns);
+    };
+    const CancelFlag go{false}, cancelled{true};
+    EXPECT_TRUE(spinWait(1000ns, 100ns, go, now, sleepUntil));
+    EXPECT_EQ(wakes, (std::vector<Nanoseconds>{900ns, 900ns}));
+    EXPECT_TRUE(t >= 1000ns && t < 1020ns) << t.count();
+    EXPECT_FALSE(spinWait(t + 1s, 100ns, cancelled, now, sleepUntil));
+}
+
 TEST(Figures, PercentilesOfTheErrorByNearestRank)
 {
     std::vector<Nanoseconds> achieved;

@@ -61,6 +61,8 @@ struct FakeParport
             return -EINVAL;
         else if (registers.count(request))
             *byte = registers[request];
+        else if (request == PPWDATA)
+            registers[PPRDATA] = *byte; // nothing drives the lines: the latch reads back
         else if (request == PPWCONTROL)
             registers[PPRCONTROL] = *byte & 0x0F;
         else if (request == PPDATADIR)
