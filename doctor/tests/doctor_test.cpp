@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <functional>
 #include <map>
+#include <tuple>
 #include <unistd.h>
 
 namespace {
@@ -244,6 +245,39 @@ INSTANTIATE_TEST_SUITE_P(
                 }},
         Machine{{"NoPortAtAll"}, {"", "", "", "Ninguno"}, [](const TempDir &, FakeProbes &) {}}),
     CaseName());
+
+// What an error about an address says: the problem and fix of the port that holds it, even in its
+// ECP block; the driver's failure where that port is reachable; and where no port is, the
+// driver's failure, that, and the ports there are.
+TEST(Advice, ForAnAddressIsThePortsProblemAndFixOrTheDriversReason)
+{
+    TempDir root;
+    FakeProbes probes;
+    kernelPort(root, "parport0", "888\t1912\n");
+    probes.deviceError = EACCES;
+    pnp(root, "PNP0400", "io 0x3bc-0x3bf\n");
+    pci(root, "0000:03:00.0", "1234 5678 1234 0001", 0x070103, Parallel);
+    const Findings findings = doctor::findPorts(systemAt(root), probes);
+    ASSERT_EQ(summary(findings),
+              "378 ecp 778 kernel none; 3BC firmware helper; D010 ecp D410 pci none");
+    const port::PortFailure driver{"la lectura falló", "Hágalo de nuevo.", EIO};
+    const std::tuple<const Findings *, std::uint16_t, std::string, std::string> cases[] = {
+        {&findings, 0x77A, "su usuario no tiene permiso", "sudo usermod -aG lp $USER"},
+        {&findings, 0xD017, "velmora-portio no sirve D010h", "printf 'D010-D017\\nD410-D412\\n'"},
+        {&findings, 0x3BE, "la lectura falló", "Hágalo de nuevo."},
+        {&findings, 0x3C4,
+         "la lectura falló; además, el sistema no conoce ningún puerto paralelo en esa "
+         "dirección; conoce los de 888 (378h), 956 (3BCh), 53264 (D010h)",
+         "Hágalo de nuevo.\n\nUse la dirección de uno de ellos."},
+        {nullptr, 0x378, "la lectura falló; además, el sistema no conoce ningún puerto paralelo",
+         "Hágalo de nuevo.\n\nSi hay una tarjeta"}};
+    const Findings none;
+    for (const auto &[found, address, reason, remedy] : cases) {
+        const port::PortFailure said = doctor::adviceFor(found ? *found : none, address, driver);
+        EXPECT_NE(said.reason.find(reason), std::string::npos) << address << ": " << said.reason;
+        EXPECT_NE(said.remedy.find(remedy), std::string::npos) << address << ": " << said.remedy;
+    }
+}
 
 // What a script reads: checked by a real JSON reader, key by key.
 TEST(PortsJson, IsOneArraySortedByBaseWithEveryKey)
