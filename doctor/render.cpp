@@ -219,12 +219,14 @@ port::PortFailure adviceFor(const Findings &findings, std::uint16_t address,
     // A path may still reach an address the system does not list, as a card without its driver:
     // the driver's reason stays, and what the system knows is added.
     port::PortFailure said = driver;
-    said.reason += "; además, el sistema no conoce ningún puerto paralelo";
     std::string hint = NoPortHint;
-    if (!known.empty()) {
+    if (known.empty()) {
+        said.reason += "; además, en este equipo no se encuentra ningún puerto paralelo";
+    } else {
         const bool one = known.size() == 1;
-        said.reason += std::string(" en esa dirección; conoce ") + (one ? "el de " : "los de ")
-                       + joined(known, ", ");
+        said.reason += std::string("; además, el sistema no conoce ningún puerto paralelo en esa "
+                                   "dirección; conoce ")
+                       + (one ? "el de " : "los de ") + joined(known, ", ");
         hint = one ? "Use la dirección de ese puerto." : "Use la dirección de uno de ellos.";
     }
     said.remedy += (said.remedy.empty() ? "" : "\n\n") + hint;

@@ -269,7 +269,7 @@ TEST(Advice, ForAnAddressIsThePortsProblemAndFixOrTheDriversReason)
          "la lectura falló; además, el sistema no conoce ningún puerto paralelo en esa "
          "dirección; conoce los de 888 (378h), 956 (3BCh), 53264 (D010h)",
          "Hágalo de nuevo.\n\nUse la dirección de uno de ellos."},
-        {nullptr, 0x378, "la lectura falló; además, el sistema no conoce ningún puerto paralelo",
+        {nullptr, 0x378, "la lectura falló; además, en este equipo no se encuentra ningún puerto",
          "Hágalo de nuevo.\n\nSi hay una tarjeta"}};
     const Findings none;
     for (const auto &[found, address, reason, remedy] : cases) {

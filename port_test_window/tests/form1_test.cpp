@@ -298,6 +298,14 @@ TEST_F(Form1Test, AnUnreadablePort888ShowsNoReadingAndIsSaidOnceAtStartAndAtEach
     ASSERT_EQ(errors.size(), 5);
     EXPECT_TRUE(errors[4].startsWith("No se pudo escribir en el puerto 632 (278h)"))
         << errors[4].toStdString();
+    // The port doctor's word on the address, where it has one, instead of the driver's reason.
+    form->session().setAdvisor([](std::uint16_t, const port::PortFailure &) {
+        return port::PortFailure{"el grupo lp no es suyo", "sudo usermod -aG lp $USER", 0};
+    });
+    click("Command2");
+    ASSERT_EQ(errors.size(), 6);
+    EXPECT_EQ(errors[5], "No se pudo escribir en el puerto 632 (278h): el grupo lp no es "
+                         "suyo.\n\nsudo usermod -aG lp $USER");
 }
 
 TEST_F(Form1Test, AnUnexpectedErrorIsReportedOnceByItsTextAndTheWindowGoesOn)
