@@ -582,7 +582,11 @@ int main(int argc, char **argv)
     check(!cmosBefore.empty() && cmos() == cmosBefore, "the CMOS is unchanged");
     part("user in velmora-port: a watch and a pulse", {PortGroup}, false, watchSeesAPulse);
     part("user in no group", {}, false, [] {
-        checkCli({"read", "888"}, 1, {"no hay ningún camino real"});
+        // The port doctor's verdict for the firmware's port at 378h: the helper's problem and fix.
+        checkCli({"read", "888"}, 1,
+                 {"no hay ningún camino real al puerto 888 (378h): su usuario no puede ejecutar "
+                  "el ayudante",
+                  "\n\nAñada su usuario al grupo velmora-port (sudo usermod -aG velmora-port"});
     });
 
     // A helper started while the kernel owns no port, kept open across the insmod: it serves the
