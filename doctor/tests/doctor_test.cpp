@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <functional>
 #include <map>
-#include <tuple>
 #include <unistd.h>
 
 namespace {
@@ -248,7 +247,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 // What an error about an address says: the problem and fix of the port that holds it, even in its
 // ECP block; the driver's failure where that port is reachable; and where no port is, the
-// driver's failure, that, and the ports there are.
+// driver's failure, that, and the ports there are (with none at all: e2e/velmora_wine_e2e.sh).
 TEST(Advice, ForAnAddressIsThePortsProblemAndFixOrTheDriversReason)
 {
     TempDir root;
@@ -256,27 +255,18 @@ TEST(Advice, ForAnAddressIsThePortsProblemAndFixOrTheDriversReason)
     kernelPort(root, "parport0", "888\t1912\n");
     probes.deviceError = EACCES;
     pnp(root, "PNP0400", "io 0x3bc-0x3bf\n");
-    pci(root, "0000:03:00.0", "1234 5678 1234 0001", 0x070103, Parallel);
-    const Findings findings = doctor::findPorts(systemAt(root), probes);
-    ASSERT_EQ(summary(findings),
-              "378 ecp 778 kernel none; 3BC firmware helper; D010 ecp D410 pci none");
-    const port::PortFailure driver{"la lectura falló", "Hágalo de nuevo.", EIO};
-    const std::tuple<const Findings *, std::uint16_t, std::string, std::string> cases[] = {
-        {&findings, 0x77A, "su usuario no tiene permiso", "sudo usermod -aG lp $USER"},
-        {&findings, 0xD017, "velmora-portio no sirve D010h", "printf 'D010-D017\\nD410-D412\\n'"},
-        {&findings, 0x3BE, "la lectura falló", "Hágalo de nuevo."},
-        {&findings, 0x3C4,
-         "la lectura falló; además, el sistema no conoce ningún puerto paralelo en esa "
-         "dirección; conoce los de 888 (378h), 956 (3BCh), 53264 (D010h)",
-         "Hágalo de nuevo.\n\nUse la dirección de uno de ellos."},
-        {nullptr, 0x378, "la lectura falló; además, en este equipo no se encuentra ningún puerto",
-         "Hágalo de nuevo.\n\nSi hay una tarjeta"}};
-    const Findings none;
-    for (const auto &[found, address, reason, remedy] : cases) {
-        const port::PortFailure said = doctor::adviceFor(found ? *found : none, address, driver);
-        EXPECT_NE(said.reason.find(reason), std::string::npos) << address << ": " << said.reason;
-        EXPECT_NE(said.remedy.find(remedy), std::string::npos) << address << ": " << said.remedy;
-    }
+    const Findings found = doctor::findPorts(systemAt(root), probes);
+    const port::PortFailure driver{"falló", "Otra vez.", EIO};
+    const auto said = [&](const Findings &findings, std::uint16_t address) {
+        const port::PortFailure failure = doctor::adviceFor(findings, address, driver);
+        return failure.reason + " | " + failure.remedy;
+    };
+    EXPECT_NE(said(found, 0x77A).find("no tiene permiso (EACCES) | sudo usermod -aG lp $USER"),
+              std::string::npos);
+    EXPECT_EQ(said(found, 0x3BE), "falló | Otra vez.");
+    EXPECT_EQ(said(found, 0x3C4), "falló; además, el sistema no conoce ningún puerto paralelo en "
+                                  "esa dirección; conoce los de 888 (378h), 956 (3BCh) | Otra "
+                                  "vez.\n\nUse la dirección de uno de ellos.");
 }
 
 // What a script reads: checked by a real JSON reader, key by key.

@@ -584,9 +584,7 @@ int main(int argc, char **argv)
     part("user in no group", {}, false, [] {
         // The port doctor's verdict for the firmware's port at 378h: the helper's problem and fix.
         checkCli({"read", "888"}, 1,
-                 {"no hay ningún camino real al puerto 888 (378h): su usuario no puede ejecutar "
-                  "el ayudante",
-                  "\n\nAñada su usuario al grupo velmora-port (sudo usermod -aG velmora-port"});
+                 {"(378h): su usuario no puede", "\n\nAñada su usuario al grupo velmora-port"});
     });
 
     // A helper started while the kernel owns no port, kept open across the insmod: it serves the
