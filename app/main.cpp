@@ -1,4 +1,5 @@
 #include "command_line.h"
+#include "doctor.h"
 #include "form1.h"
 #include "last_resort.h"
 #include "velmora_start.h"
@@ -25,7 +26,7 @@ int main(int argc, char *argv[])
                     L"Velmora", MB_OK | MB_ICONINFORMATION);
         return command_line::WrongUsage;
 #else
-        return command_line::run(argc, argv, port::open);
+        return command_line::run(argc, argv, doctor::openPorts);
 #endif
     }
     if (!hasDisplay()) {
@@ -42,7 +43,7 @@ int main(int argc, char *argv[])
     withLastResort(
         QStringLiteral("al arrancar"),
         [&] {
-            const std::unique_ptr<Form1> form = startVelmora(port::open);
+            const std::unique_ptr<Form1> form = startVelmora(doctor::openPorts);
             status = QApplication::exec();
         },
         [](const QString &message) {

@@ -25,9 +25,9 @@ namespace command_line {
 
 namespace {
 
-int failed(const port::PortError &error, std::FILE *err)
+int failed(const port::Session &session, const port::PortError &error, std::FILE *err)
 {
-    std::fprintf(err, "velmora: %s\n", error.what());
+    std::fprintf(err, "velmora: %s\n", session.explain(error).c_str());
     return Unreachable;
 }
 
@@ -81,14 +81,14 @@ int watch(port::Session &session, std::uint16_t base, bool own, bool json,
                      double(report.longestGap.count()) / 1e3);
         return Done;
     } catch (const port::PortError &error) {
-        return failed(error, err);
+        return failed(session, error, err);
     }
 }
 
 } // namespace
 
-std::optional<port::Session> openPort(bool simulated, const port::SessionOpener &openPorts,
-                                      std::FILE *err)
+std::optional<port::Session> openPort(std::uint16_t address, bool simulated,
+                                      const port::SessionOpener &openPorts, std::FILE *err)
 {
     if (simulated)
         return port::Session(std::make_unique<port::SimulatedPort>());
@@ -96,11 +96,11 @@ std::optional<port::Session> openPort(bool simulated, const port::SessionOpener 
         std::fprintf(err, "velmora: %s\n", notice.c_str());
     });
     if (!session.openNow()) {
-        std::fprintf(err,
-                     "velmora: no hay ningún camino real a los puertos de este equipo: %s.\n\n"
-                     "«velmora ports» dice qué falta y cómo conseguirlo; «--simulated» usa el "
-                     "puerto simulado.\n",
-                     session.whyNot().c_str());
+        const port::PortFailure failure = session.advice(
+            address, {session.whyNot(), "«velmora ports» dice qué falta y cómo conseguirlo.", 0});
+        std::fprintf(
+            err, "velmora: %s\n\n«--simulated» usa el puerto simulado.\n",
+            port::failureText("no hay ningún camino real al puerto", address, failure).c_str());
         return std::nullopt;
     }
     return session;
@@ -109,7 +109,7 @@ std::optional<port::Session> openPort(bool simulated, const port::SessionOpener 
 int readPort(const ReadOptions &options, const port::SessionOpener &openPorts, std::FILE *out,
              std::FILE *err)
 {
-    auto session = openPort(options.simulated, openPorts, err);
+    auto session = openPort(options.address, options.simulated, openPorts, err);
     if (!session)
         return Unreachable;
     try {
@@ -123,20 +123,20 @@ int readPort(const ReadOptions &options, const port::SessionOpener &openPorts, s
             std::fprintf(out, "%u\n", unsigned(value));
         return Done;
     } catch (const port::PortError &error) {
-        return failed(error, err);
+        return failed(*session, error, err);
     }
 }
 
 int writePort(const WriteOptions &options, const port::SessionOpener &openPorts, std::FILE *err)
 {
-    auto session = openPort(options.simulated, openPorts, err);
+    auto session = openPort(options.address, options.simulated, openPorts, err);
     if (!session)
         return Unreachable;
     try {
         session->write(options.address, options.value);
         return Done;
     } catch (const port::PortError &error) {
-        return failed(error, err);
+        return failed(*session, error, err);
     }
 }
 
@@ -148,7 +148,7 @@ int showPins(const PinsOptions &options, const port::SessionOpener &openPorts, s
         base = *options.base;
     else if (const auto ports = portio::kernelPorts(); !options.simulated && !ports.empty())
         base = ports.front().base;
-    auto session = openPort(options.simulated, openPorts, err);
+    auto session = openPort(base, options.simulated, openPorts, err);
     if (!session)
         return Unreachable;
     auto *routing = dynamic_cast<port::RoutingPort *>(session->driver());
@@ -166,7 +166,7 @@ int showPins(const PinsOptions &options, const port::SessionOpener &openPorts, s
             std::fputs(pinTable(base, registers, own).c_str(), out);
         return Done;
     } catch (const port::PortError &error) {
-        return failed(error, err);
+        return failed(*session, error, err);
     }
 }
 

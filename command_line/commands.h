@@ -3,6 +3,7 @@
 #include "options.h"
 #include "port_session.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <optional>
 
@@ -26,8 +27,9 @@ int selfTest(const SelftestOptions &options, const port::SessionOpener &openPort
              std::FILE *err);
 
 // The machine's real paths, or with simulated the simulated port. A script never gets a made-up
-// value for a real one: with no real path at all this says why on err and gives nothing.
-std::optional<port::Session> openPort(bool simulated, const port::SessionOpener &openPorts,
-                                      std::FILE *err);
+// value for a real one: with no real path at all this says on err why not to address, the
+// command's, and gives nothing.
+std::optional<port::Session> openPort(std::uint16_t address, bool simulated,
+                                      const port::SessionOpener &openPorts, std::FILE *err);
 
 } // namespace command_line

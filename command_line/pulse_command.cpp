@@ -97,14 +97,14 @@ int pulse(port::Session &session, timing::Pulse request, std::optional<std::uint
 int pulseTrain(const PulseOptions &options, const port::SessionOpener &openPorts, std::FILE *out,
                std::FILE *err)
 {
-    auto session = openPort(options.simulated, openPorts, err);
+    auto session = openPort(options.pulse.address, options.simulated, openPorts, err);
     if (!session)
         return Unreachable;
     stopOnSignals();
     try {
         return pulse(*session, options.pulse, options.idle, options.json, out, err);
     } catch (const port::PortError &error) {
-        std::fprintf(err, "velmora: %s\n", error.what());
+        std::fprintf(err, "velmora: %s\n", session->explain(error).c_str());
         return Unreachable;
     }
 }

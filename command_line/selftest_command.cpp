@@ -59,7 +59,7 @@ int selfTest(const SelftestOptions &options, const port::SessionOpener &openPort
                          selftest::knownPlugs().front().wires.end());
         session.emplace(std::make_unique<port::SimulatedPort>(false, wires));
     } else {
-        session = openPort(false, openPorts, err);
+        session = openPort(base, false, openPorts, err);
         if (!session)
             return Unreachable;
         if (auto *routing = dynamic_cast<port::RoutingPort *>(session->driver())) {

@@ -6,6 +6,7 @@
 // path (opening the device, ioperm on and off, the helper's greeting), or the one fix that works.
 
 #include "port_error.h"
+#include "port_session.h"
 #include "portio_policy.h"
 
 #include <cstdint>
@@ -87,6 +88,24 @@ public:
 std::unique_ptr<Probes> systemProbes();
 
 Findings findPorts(const System &system, Probes &probes);
+
+// What the error of an access to address that failed as driver says is to say: the problem and
+// fix of the port whose registers or ECP block hold it; the driver's failure where that port is
+// reachable (the driver's reason is the truth then); where the system knows no port there, the
+// driver's failure, that, and which ports it knows.
+port::PortFailure adviceFor(const Findings &findings, std::uint16_t address,
+                            const port::PortFailure &driver);
+// The same on this machine, found now (its probes start the helper): findPorts on Linux,
+// findPortsWindows on Windows.
+port::PortFailure adviceFor(std::uint16_t address, const port::PortFailure &driver);
+
+// The machine's ports (port::open), with adviceFor as the session's advisor.
+port::Session openPorts(port::Fallback fallback, port::NoticeSink notices);
+
+// What to check on a machine where the system knows no parallel port at all.
+inline constexpr const char *NoPortHint =
+    "Si hay una tarjeta, compruebe que está bien puesta y que el sistema tiene su controlador; un "
+    "adaptador USB de impresora no puede mover pines sueltos.";
 
 std::string renderText(const Findings &findings);
 // One JSON array, one object per port (documented in the manual page).

@@ -67,4 +67,10 @@ std::unique_ptr<Probes> systemProbes()
     return std::make_unique<SystemProbes>();
 }
 
+port::PortFailure adviceFor(std::uint16_t address, const port::PortFailure &driver)
+{
+    SystemProbes probes;
+    return adviceFor(findPorts(System{}, probes), address, driver);
+}
+
 } // namespace doctor

@@ -140,9 +140,7 @@ std::string renderText(const Findings &findings)
     if (findings.ports.empty())
         out += "\n  Ninguno: ni el núcleo (/proc/sys/dev/parport), ni una tarjeta PCI de puerto "
                "paralelo, ni el firmware (PNP0400, PNP0401), ni "
-               + findings.admin.path
-               + " dan ninguno.\n  Si hay una tarjeta, compruebe que está bien puesta; un "
-                 "adaptador USB de impresora no puede mover pines sueltos.\n";
+               + findings.admin.path + " dan ninguno.\n  " + NoPortHint + "\n";
     std::vector<std::string> missing;
     for (const FoundPort &port : findings.ports) {
         std::string title = port.base ? hex(*port.base) : "USB";
@@ -200,6 +198,39 @@ std::string renderText(const Findings &findings)
             "\nLo que falta: " + std::string(missing.size() == 1 ? "la solución" : "las soluciones")
             + " de arriba.\n";
     return out;
+}
+
+port::PortFailure adviceFor(const Findings &findings, std::uint16_t address,
+                            const port::PortFailure &driver)
+{
+    const auto holds = [address](const std::optional<std::uint16_t> &first) {
+        return first && address >= *first && address - *first < 8;
+    };
+    std::vector<std::string> known;
+    for (const FoundPort &port : findings.ports) {
+        if (holds(port.base) || holds(port.ecpBase)) {
+            if (port.path || port.problem.empty())
+                return driver;
+            return {port.problem, port.fix.empty() ? port.alternative : port.fix, driver.error};
+        }
+        if (port.base)
+            known.push_back(port::addressText(*port.base));
+    }
+    // A path may still reach an address the system does not list, as a card without its driver:
+    // the driver's reason stays, and what the system knows is added.
+    port::PortFailure said = driver;
+    std::string hint = NoPortHint;
+    if (known.empty()) {
+        said.reason += "; además, en este equipo no se encuentra ningún puerto paralelo";
+    } else {
+        const bool one = known.size() == 1;
+        said.reason += std::string("; además, el sistema no conoce ningún puerto paralelo en esa "
+                                   "dirección; conoce ")
+                       + (one ? "el de " : "los de ") + joined(known, ", ");
+        hint = one ? "Use la dirección de ese puerto." : "Use la dirección de uno de ellos.";
+    }
+    said.remedy += (said.remedy.empty() ? "" : "\n\n") + hint;
+    return said;
 }
 
 std::string renderJson(const Findings &findings)

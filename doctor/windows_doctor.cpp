@@ -245,10 +245,10 @@ std::string renderWindowsText(const Findings &findings)
 {
     if (!findings.ports.empty())
         return renderText(findings);
-    return "Puertos paralelos de este equipo (sin tocar ninguno):\n\n  Ninguno: Windows no "
-           "tiene ningún puerto LPT (Administrador de dispositivos, Puertos (COM y LPT)).\n  Si "
-           "hay una tarjeta, compruebe que está bien puesta y que Windows tiene su controlador; "
-           "un adaptador USB de impresora no puede mover pines sueltos.\n";
+    return std::string("Puertos paralelos de este equipo (sin tocar ninguno):\n\n  Ninguno: "
+                       "Windows no tiene ningún puerto LPT (Administrador de dispositivos, Puertos "
+                       "(COM y LPT)).\n  ")
+           + NoPortHint + "\n";
 }
 
 } // namespace doctor

@@ -286,4 +286,9 @@ std::unique_ptr<WindowsSystem> windowsSystem()
     return std::make_unique<RealWindowsSystem>();
 }
 
+port::PortFailure adviceFor(std::uint16_t address, const port::PortFailure &driver)
+{
+    return adviceFor(findPortsWindows(*windowsSystem()), address, driver);
+}
+
 } // namespace doctor

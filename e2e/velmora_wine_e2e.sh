@@ -52,9 +52,10 @@ check "a Start-menu shortcut" test -n "$shortcut"
 # with the port library the user may have put beside it: none, a stand-in whose driver is not
 # open, and a stand-in that records each Out32 (into velmora-port-writes.txt). Columns: the run,
 # the stand-in (velmora_fake_port_<name>.dll), what it must record, then what the notice at start
-# must say (nothing: no notice). Qt's own button text shows that its Spanish translation
-# (qtbase_es.qm, through qt.conf) loaded; the help window opens only when the program finds the
-# installed help text. The first run also opens the pin window.
+# must say (nothing: no notice), the port doctor's word included (wine lists no LPT port). Qt's
+# own button text shows that its Spanish translation (qtbase_es.qm, through qt.conf) loaded; the
+# help window opens only when the program finds the installed help text. The first run also opens
+# the pin window.
 while IFS='|' read -r -a run -u 3; do
     stop_program
     rm -f "$install_dir/inpoutx64.dll" "$install_dir/velmora-port-writes.txt"
@@ -76,7 +77,7 @@ while IFS='|' read -r -a run -u 3; do
     check "${run[0]}: \"out HEX\" reached the library as \"${run[2]}\"" \
         test "$(tr -d '\r' 2>/dev/null <"$install_dir/velmora-port-writes.txt")" = "${run[2]}"
 done 3<<'END'
-no port library|||inpoutx64.dll|puerto paralelo simulado|Aceptar
+no port library|||inpoutx64.dll|no se encuentra ningún puerto paralelo|puerto paralelo simulado|Aceptar
 driver not open|driver_closed||IsInpOutDriverOpen|como administrador|puerto paralelo simulado
 port library|recording|Out32 888 5
 END

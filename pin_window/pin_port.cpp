@@ -34,7 +34,9 @@ std::string PinPort::write(std::uint16_t address, std::uint8_t value)
         const port::Action action = m_session.beginAction();
         m_session.write(address, value);
     } catch (const port::PortError &error) {
-        return error.what();
+        // A click's error: the port doctor's word on the address. The polled reading above keeps
+        // the driver's reason, as the doctor runs only when a person is to be told.
+        return m_session.explain(error);
     }
     return {};
 }

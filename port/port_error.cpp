@@ -9,12 +9,9 @@ namespace {
 
 std::string message(PortError::Access access, std::uint16_t address, const PortFailure &failure)
 {
-    std::string text = access == PortError::Access::Read ? "No se pudo leer el puerto "
-                                                         : "No se pudo escribir en el puerto ";
-    text += addressText(address) + ": " + failure.reason + ".";
-    if (!failure.remedy.empty())
-        text += "\n\n" + failure.remedy;
-    return text;
+    return failureText(access == PortError::Access::Read ? "No se pudo leer el puerto"
+                                                         : "No se pudo escribir en el puerto",
+                       address, failure);
 }
 
 } // namespace
@@ -32,6 +29,22 @@ std::string addressText(std::uint16_t address)
     std::snprintf(text, sizeof text, "%u (%Xh)", static_cast<unsigned>(address),
                   static_cast<unsigned>(address));
     return text;
+}
+
+std::string failureText(const std::string &lead, std::uint16_t address, const PortFailure &failure)
+{
+    std::string text = lead + " " + addressText(address) + ": " + failure.reason + ".";
+    if (!failure.remedy.empty())
+        text += "\n\n" + failure.remedy;
+    return text;
+}
+
+std::string explained(const PortError &error, const Advisor &advisor)
+{
+    if (!advisor)
+        return error.what();
+    return PortError(error.access(), error.address(), advisor(error.address(), error.failure()))
+        .what();
 }
 
 std::string errnoName(int error)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
 #include <string>
 
@@ -38,6 +39,19 @@ private:
 
 // "888 (378h)": how every message names an address.
 std::string addressText(std::uint16_t address);
+
+// "<lead> 888 (378h): <reason>.\n\n<remedy>", the lead being "No se pudo leer el puerto": how
+// every error about an address is said.
+std::string failureText(const std::string &lead, std::uint16_t address, const PortFailure &failure);
+
+// The port doctor's word on an address an access failed at, given the driver's failure: the
+// problem of the port there and its fix, or the driver's failure, kept where the doctor knows no
+// better. The program gives the machine's (the doctor is built on this library); it runs only
+// when an error is to be said.
+using Advisor = std::function<PortFailure(std::uint16_t address, const PortFailure &driver)>;
+
+// error's message, with the advisor's word on its address when there is an advisor.
+std::string explained(const PortError &error, const Advisor &advisor);
 
 // The symbolic name of an errno ("EACCES"), or "errno N".
 std::string errnoName(int error);

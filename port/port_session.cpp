@@ -1,5 +1,6 @@
 #include "port_session.h"
 
+#include "connector.h"
 #include "port_error.h"
 #include "simulated_port.h"
 
@@ -14,28 +15,32 @@ struct SessionState
     NoticeSink notices;
     std::unique_ptr<PortDriver> driver;
     std::string whyNot;
+    std::string remedy;
+    Advisor advisor;
     int actions = 0;
 
-    PortDriver *open()
+    PortDriver *open(PortError::Access access, std::uint16_t address)
     {
         if (driver || !opener)
             return driver.get();
         Opened opened = std::exchange(opener, nullptr)(notices);
         driver = std::move(opened.driver);
         whyNot = std::move(opened.whyNot);
+        remedy = std::move(opened.remedy);
         if (!driver && fallback == Fallback::Simulated) {
             driver = std::make_unique<SimulatedPort>();
             if (notices)
-                notices(simulatedPortNotice(whyNot, opened.remedy));
+                notices(simulatedPortNotice(
+                    explained(PortError(access, address, {whyNot, remedy, 0}), advisor)));
         }
         return driver.get();
     }
 
     PortDriver &reach(PortError::Access access, std::uint16_t address)
     {
-        if (PortDriver *opened = open())
+        if (PortDriver *opened = open(access, address))
             return *opened;
-        throw PortError(access, address, {whyNot, "", 0});
+        throw PortError(access, address, {whyNot, remedy, 0});
     }
 };
 
@@ -92,7 +97,7 @@ Action Session::beginAction()
 
 PortDriver *Session::openNow()
 {
-    return m_state->open();
+    return m_state->open(PortError::Access::Read, FirstPortBase);
 }
 
 PortDriver *Session::driver() const
@@ -105,12 +110,27 @@ const std::string &Session::whyNot() const
     return m_state->whyNot;
 }
 
-std::string simulatedPortNotice(const std::string &reason, const std::string &remedy)
+void Session::setAdvisor(Advisor advisor)
 {
-    return "No hay acceso a los puertos de E/S de este equipo.\n\nMotivo: " + reason + ".\n\n"
-           + (remedy.empty() ? "" : remedy + "\n\n")
-           + "Mientras tanto se usa un puerto paralelo simulado en 378h (888): lo que envíe "
-             "no llega a ningún puerto real.";
+    m_state->advisor = std::move(advisor);
+}
+
+PortFailure Session::advice(std::uint16_t address, const PortFailure &driver) const
+{
+    return m_state->advisor ? m_state->advisor(address, driver) : driver;
+}
+
+std::string Session::explain(const PortError &error) const
+{
+    return explained(error, m_state->advisor);
+}
+
+std::string simulatedPortNotice(const std::string &failure)
+{
+    return failure
+           + "\n\nNo hay ningún camino real a los puertos de este equipo: mientras tanto se usa "
+             "un puerto paralelo simulado en 378h (888), y lo que envíe no llega a ningún puerto "
+             "real.";
 }
 
 } // namespace port

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "port_driver.h"
+#include "port_error.h"
 
 #include <functional>
 #include <memory>
@@ -13,7 +14,8 @@ namespace port {
 using NoticeSink = std::function<void(const std::string &)>;
 
 // What opening the machine's ports gives: a driver, or nullptr with why there is none and what
-// would give one (the remedy closes the simulated port's notice).
+// would give one (the remedy of the simulated port's notice and of the errors, when the advisor
+// has none better).
 struct Opened
 {
     std::unique_ptr<PortDriver> driver;
@@ -76,6 +78,14 @@ public:
     PortDriver *driver() const;
     const std::string &whyNot() const;
 
+    // The port doctor, for the simulated port's notice and for explain; without one the driver's
+    // reason is said.
+    void setAdvisor(Advisor advisor);
+    // The advisor's word on an access to address that failed as driver says, asked now.
+    PortFailure advice(std::uint16_t address, const PortFailure &driver) const;
+    // An error's message for the person at the machine: explained with the advisor, asked once.
+    std::string explain(const PortError &error) const;
+
 private:
     std::unique_ptr<SessionState> m_state;
 };
@@ -86,8 +96,8 @@ Session open(Fallback fallback, NoticeSink notices);
 // What the start-up and the command line open their session with: open, or a test's own ports.
 using SessionOpener = std::function<Session(Fallback fallback, NoticeSink notices)>;
 
-// The notice of a machine without port access: the reason the system gave, the remedy, and that
-// a simulated port stands in.
-std::string simulatedPortNotice(const std::string &reason, const std::string &remedy);
+// The notice of a machine without port access: the failure of the access that opened the ports,
+// explained, and that a simulated port stands in.
+std::string simulatedPortNotice(const std::string &failure);
 
 } // namespace port

@@ -74,7 +74,7 @@ Form1::Form1(port::Session ports, QWidget *parent)
             try {
                 Form_Initialize();
             } catch (const port::PortError &error) {
-                reportLater(QString::fromUtf8(error.what()));
+                reportLater(QString::fromStdString(session().explain(error)));
             }
         },
         reportLater);
@@ -179,7 +179,7 @@ void Form1::runAction(const QPushButton *button, Steps steps)
             } catch (const FieldError &error) {
                 failure = error.message();
             } catch (const port::PortError &error) {
-                failure = QString::fromUtf8(error.what());
+                failure = QString::fromStdString(session().explain(error));
             }
         },
         [&](const QString &message) { failure = message; });

@@ -80,12 +80,17 @@ TEST_P(Commands, EndWithTheirStatusAndSaySo)
     arguments.insert(arguments.begin(), "velmora");
     const auto openPorts = [noPath = GetParam().noRealPath](port::Fallback fallback,
                                                             port::NoticeSink notices) {
-        return port::Session(
+        port::Session session(
             [noPath](const port::NoticeSink &) {
                 return noPath ? port::Opened{nullptr, "ioperm: no lo admite (ENOSYS)", ""}
                               : port::Opened{std::make_unique<Machine>(), "", ""};
             },
             fallback, std::move(notices));
+        // The port doctor of the test's machine: 378h is beyond reach for want of a group.
+        session.setAdvisor([](std::uint16_t address, const port::PortFailure &driver) {
+            return address != 0x378 ? driver : port::PortFailure{"no está en el grupo lp", "x", 0};
+        });
+        return session;
     };
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
@@ -152,10 +157,9 @@ INSTANTIATE_TEST_SUITE_P(
         Run{"WriteRefused", {"write", "278h", "1"}, Unreachable, "escribir en el puerto 632"},
         Run{"PinsRefused", {"pins", "278h"}, Unreachable, "leer el puerto 632 (278h)"},
         Run{"NoRealPath",
-            {"read", "888"},
+            {"read", "378h"},
             Unreachable,
-            "ningún camino real a los puertos de este "
-            "equipo: ioperm: no lo admite",
+            "no hay ningún camino real al puerto 888 (378h): no está en el grupo lp.\n\nx\n\n«",
             true},
         Run{"Unexpected", {"read", "3BCh"}, Unreachable, "de forma inesperada: lectura rota"}),
     CaseName());

@@ -259,6 +259,30 @@ INSTANTIATE_TEST_SUITE_P(
         Machine{{"NoPortAtAll"}, {"", "", "", "Ninguno"}, [](const TempDir &, FakeProbes &) {}}),
     CaseName());
 
+// What an error about an address says: the problem and fix of the port that holds it, even in its
+// ECP block; the driver's failure where that port is reachable; and where no port is, the
+// driver's failure, that, and the ports there are (with none at all: e2e/velmora_wine_e2e.sh).
+TEST(Advice, ForAnAddressIsThePortsProblemAndFixOrTheDriversReason)
+{
+    TempDir root;
+    FakeProbes probes;
+    kernelPort(root, "parport0", "888\t1912\n");
+    probes.deviceError = EACCES;
+    pnp(root, "PNP0400", "io 0x3bc-0x3bf\n");
+    const Findings found = doctor::findPorts(systemAt(root), probes);
+    const port::PortFailure driver{"falló", "Otra vez.", EIO};
+    const auto said = [&](const Findings &findings, std::uint16_t address) {
+        const port::PortFailure failure = doctor::adviceFor(findings, address, driver);
+        return failure.reason + " | " + failure.remedy;
+    };
+    EXPECT_NE(said(found, 0x77A).find("no tiene permiso (EACCES) | sudo usermod -aG lp $USER"),
+              std::string::npos);
+    EXPECT_EQ(said(found, 0x3BE), "falló | Otra vez.");
+    EXPECT_EQ(said(found, 0x3C4), "falló; además, el sistema no conoce ningún puerto paralelo en "
+                                  "esa dirección; conoce los de 888 (378h), 956 (3BCh) | Otra "
+                                  "vez.\n\nUse la dirección de uno de ellos.");
+}
+
 // What a script reads: checked by a real JSON reader, key by key.
 TEST(PortsJson, IsOneArraySortedByBaseWithEveryKey)
 {

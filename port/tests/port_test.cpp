@@ -74,7 +74,8 @@ TEST(Session, PassesSixteenBitPatternsAndEndsEachOutermostAction)
 }
 
 // The ports are opened at the first access, not when the session is made; with no real path the
-// window gets a simulated port and one notice, a script an error at each access.
+// window gets a simulated port and one notice, which says the advisor's word on the address of
+// that first access.
 TEST(Session, OpensAtTheFirstAccessAndFallsBackAsAsked)
 {
     int opened = 0;
@@ -85,16 +86,18 @@ TEST(Session, OpensAtTheFirstAccessAndFallsBackAsAsked)
     std::vector<std::string> notices;
     port::Session window(noPath, port::Fallback::Simulated,
                          [&](const std::string &notice) { notices.push_back(notice); });
+    window.setAdvisor([](std::uint16_t, const port::PortFailure &) {
+        return port::PortFailure{"sin el grupo lp", "Únase a él.", 0};
+    });
     EXPECT_EQ(opened, 0);
     EXPECT_EQ(window.read(889), port::SimulatedPort::IdleStatus);
     window.read(StatusPort);
     EXPECT_EQ(opened, 1);
     ASSERT_EQ(notices.size(), 1u);
-    EXPECT_EQ(notices[0],
-              "No hay acceso a los puertos de E/S de este equipo.\n\nMotivo: ioperm: el "
-              "sistema no lo admite (ENOSYS).\n\nHaga algo.\n\nMientras tanto se usa un "
-              "puerto paralelo simulado en 378h (888): lo que envíe no llega a ningún "
-              "puerto real.");
+    EXPECT_EQ(notices[0], "No se pudo leer el puerto 889 (379h): sin el grupo lp.\n\nÚnase a él."
+                          "\n\nNo hay ningún camino real a los puertos de este equipo: mientras "
+                          "tanto se usa un puerto paralelo simulado en 378h (888), y lo que envíe "
+                          "no llega a ningún puerto real.");
 
     port::Session script(noPath, port::Fallback::Fail);
     EXPECT_EQ(script.openNow(), nullptr);

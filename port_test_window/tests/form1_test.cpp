@@ -298,6 +298,13 @@ TEST_F(Form1Test, AnUnreadablePort888ShowsNoReadingAndIsSaidOnceAtStartAndAtEach
     ASSERT_EQ(errors.size(), 5);
     EXPECT_TRUE(errors[4].startsWith("No se pudo escribir en el puerto 632 (278h)"))
         << errors[4].toStdString();
+    // The port doctor's word on the address, where it has one, instead of the driver's reason.
+    form->session().setAdvisor([](std::uint16_t, const port::PortFailure &) {
+        return port::PortFailure{"sin el grupo lp", "Únase a él.", 0};
+    });
+    click("Command2");
+    EXPECT_EQ(errors.value(5),
+              "No se pudo escribir en el puerto 632 (278h): sin el grupo lp.\n\nÚnase a él.");
 }
 
 TEST_F(Form1Test, AnUnexpectedErrorIsReportedOnceByItsTextAndTheWindowGoesOn)
