@@ -11,6 +11,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include <cwchar>
 #endif
 
 int main(int argc, char *argv[])
@@ -18,11 +20,25 @@ int main(int argc, char *argv[])
     // A command needs no window, no display and no QApplication.
     if (!command_line::wantsWindow(argc, argv)) {
 #ifdef _WIN32
-        // A program without a console has nowhere to write: one box says it, once.
-        MessageBoxW(nullptr,
-                    L"La línea de órdenes de Velmora es la de Linux. En Windows, abra Velmora "
-                    L"sin argumentos para usar su ventana.",
-                    L"Velmora", MB_OK | MB_ICONINFORMATION);
+        // The window has no console to write to: its commands are velmora.com's. Said on the
+        // console it was typed in, when there is one, and in one box.
+        const wchar_t *const line =
+            L"Las órdenes de Velmora se escriben en una consola (cmd o PowerShell): «velmora "
+            L"read 378h» allí usa velmora.com, instalado junto a este programa.";
+        if (AttachConsole(ATTACH_PARENT_PROCESS)) {
+            const HANDLE console =
+                CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+            if (console != INVALID_HANDLE_VALUE) {
+                DWORD written = 0;
+                WriteConsoleW(console, L"\r\n", 2, &written, nullptr);
+                WriteConsoleW(console, line, DWORD(wcslen(line)), &written, nullptr);
+                WriteConsoleW(console, L"\r\n", 2, &written, nullptr);
+                CloseHandle(console);
+            }
+            FreeConsole();
+        }
+        MessageBoxW(nullptr, line, L"Velmora", MB_OK | MB_ICONINFORMATION);
         return command_line::WrongUsage;
 #else
         return command_line::run(argc, argv, port::open);

@@ -5,10 +5,10 @@
 # must be a file at the top of FOLDER or one of Windows' own DLLs below. OBJDUMP is mingw-w64's.
 cmake_minimum_required(VERSION 3.25)
 set(windows_dlls
-    advapi32.dll authz.dll comdlg32.dll d3d9.dll d3d11.dll dwmapi.dll dwrite.dll dxgi.dll gdi32.dll
-    imm32.dll kernel32.dll mpr.dll msvcrt.dll netapi32.dll ole32.dll oleaut32.dll shcore.dll
-    shell32.dll shlwapi.dll user32.dll userenv.dll uxtheme.dll version.dll winmm.dll winspool.drv
-    ws2_32.dll wtsapi32.dll)
+    advapi32.dll authz.dll cfgmgr32.dll comdlg32.dll d3d9.dll d3d11.dll dwmapi.dll dwrite.dll
+    dxgi.dll gdi32.dll imm32.dll kernel32.dll mpr.dll msvcrt.dll netapi32.dll ole32.dll
+    oleaut32.dll setupapi.dll shcore.dll shell32.dll shlwapi.dll user32.dll userenv.dll uxtheme.dll
+    version.dll winmm.dll winspool.drv ws2_32.dll wtsapi32.dll)
 # Windows' API sets (api-ms-win-core-synch-l1-2-0.dll, ...) are names the loader itself resolves.
 set(windows_api_set "^api-ms-win-")
 

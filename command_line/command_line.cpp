@@ -3,7 +3,7 @@
 #include "options.h"
 #include "velmora_version.h"
 
-#ifdef __linux__
+#if defined(__linux__) || defined(_WIN32)
 #include "commands.h"
 #endif
 
@@ -191,10 +191,10 @@ int runCommand(int argc, char **argv, const port::SessionOpener &openPorts, std:
         const std::optional<Arguments> a = sortArguments(argc, argv, out);
         if (!a)
             return Done;
-#ifndef __linux__
+#if !defined(__linux__) && !defined(_WIN32)
         (void)openPorts;
-        throw UsageError{"la línea de órdenes de Velmora es la de Linux; en este sistema abra "
-                         "Velmora sin argumentos para usar su ventana"};
+        throw UsageError{"este sistema no tiene la línea de órdenes de Velmora; abra Velmora sin "
+                         "argumentos para usar su ventana"};
 #else
         if (a->command.empty())
             throw UsageError{"falta la orden: read, write, pins, pulse, ports o selftest"};
