@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <fcntl.h>
+#include <io.h>
 #include <shellapi.h>
 
 #include <cstdio>
@@ -52,6 +54,18 @@ void takeConsole()
     if (::GetConsoleMode(out, &savedOutputMode))
         outputModeSaved = ::SetConsoleMode(out, savedOutputMode | ENABLE_PROCESSED_OUTPUT
                                                     | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+    // To a console, the C library's text mode may convert the bytes from its own locale's code
+    // page (wine's does, from Latin-1), and unbuffered it may write a letter's bytes one by one,
+    // which the console cannot decode: the bytes go as they are, a buffer at a time. The
+    // commands flush before they wait. A file or a pipe keeps text mode and its CR LF.
+    for (std::FILE *stream : {stdout, stderr}) {
+        DWORD mode = 0;
+        if (::GetConsoleMode(reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(stream))),
+                             &mode)) {
+            ::_setmode(::_fileno(stream), _O_BINARY);
+            std::setvbuf(stream, nullptr, _IOFBF, 1 << 14);
+        }
+    }
 }
 
 std::string utf8(const wchar_t *text)

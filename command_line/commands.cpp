@@ -61,6 +61,7 @@ int watch(port::Session &session, std::uint16_t base, bool own, bool json,
                          own ? " Por ppdev, los pines de control 1 14 16 y 17 son los de este "
                                "proceso: no se pueden observar."
                              : "");
+        std::fflush(err); // said before the watch, where the stream is buffered (velmora.com)
         watchPins(session, base, options, views);
         return Done;
     }
@@ -70,6 +71,7 @@ int watch(port::Session &session, std::uint16_t base, bool own, bool json,
                           "programas esperan a que acabe.\n");
     if (const std::string note = timing::requestRealtime(); !note.empty())
         std::fprintf(err, "velmora: %s\n", note.c_str());
+    std::fflush(err);
     try {
         const timing::SamplingReport report = watchFast(session, base, *options.fast, views);
         std::fprintf(err,

@@ -180,8 +180,12 @@ PathFacts pathFacts(port::Session &session, std::uint16_t base)
 
 std::string portsReport(bool json)
 {
-    const doctor::Findings findings = doctor::findPortsWindows(*doctor::windowsSystem());
-    return json ? doctor::renderJson(findings) : doctor::renderWindowsText(findings);
+    const std::unique_ptr<doctor::WindowsSystem> system = doctor::windowsSystem();
+    const doctor::Findings findings = doctor::findPortsWindows(*system);
+    if (json)
+        return doctor::renderJson(findings);
+    return doctor::renderWindowsText(findings)
+           + (findings.ports.empty() ? doctor::portLibraryText(*system) : std::string());
 }
 
 } // namespace command_line

@@ -68,6 +68,7 @@ int pulse(port::Session &session, timing::Pulse request, std::optional<std::uint
     }
     if (const std::string note = timing::requestRealtime(); !note.empty())
         std::fprintf(err, "velmora: %s\n", note.c_str());
+    std::fflush(err); // said before the train, where the stream is buffered (velmora.com)
     const timing::PulseReport report =
         timing::runPulses(session, *clock, request, cost, stopFlag());
 

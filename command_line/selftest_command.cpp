@@ -68,6 +68,7 @@ int selfTest(const SelftestOptions &options, const port::SessionOpener &openPort
     }
     stopOnSignals();
     test.cancel = &stopRequest();
+    std::fflush(err); // said before the test, where the stream is buffered (velmora.com)
     const selftest::Result result = selftest::run(*session, base, test);
     if (result.ending == selftest::Ending::AccessFailed)
         std::fprintf(err, "velmora: %s\n", result.failure.c_str());
