@@ -5,8 +5,9 @@
 # Start-menu shortcut does, with a clean environment (no WINEPATH): every DLL it loads must come
 # from the install. It starts three times, with no port library, with a stand-in inpoutx64.dll
 # whose driver is not open, and with a stand-in that records each Out32, and is driven with
-# xdotool as a person would (e2e_window.sh). Last the uninstaller runs, and must leave the port
-# library the user added. A further installed program is started the same way ("${user[@]}").
+# xdotool as a person would (e2e_window.sh). Then velmora.com, the command line, is typed at cmd's
+# prompt, on a stand-in that keeps what is written. Last the uninstaller runs, and must leave the
+# port library the user added. A further installed program is started the same way ("${user[@]}").
 #
 # Usage: e2e/velmora_wine_e2e.sh [build folder, default build/mingw64]
 # Needs DISPLAY (tools/windows-test.sh starts Xvfb), wine64, xdotool, xclip and ImageMagick.
@@ -35,9 +36,9 @@ cp "$build/$installer" "$prefix/drive_c/users/Public/"
 cd "$prefix/drive_c" || exit 1
 check "the installer runs silently and succeeds" \
     "${user[@]}" "C:\\users\\Public\\$installer" /S
-for file in velmora.exe VelmoraInfo.txt Qt6Core.dll Qt6Widgets.dll platforms/qwindows.dll \
-    translations/qtbase_es.qm libstdc++-6.dll LICENCIAS.txt licencias/Qt-LGPL-3.0.txt \
-    desinstalar.exe; do
+for file in velmora.exe velmora.com VelmoraInfo.txt Qt6Core.dll Qt6Widgets.dll \
+    platforms/qwindows.dll translations/qtbase_es.qm libstdc++-6.dll LICENCIAS.txt \
+    licencias/Qt-LGPL-3.0.txt desinstalar.exe; do
     check "it installs Program Files\\Velmora\\$file" test -f "$install_dir/$file"
 done
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Velmora'
@@ -74,11 +75,43 @@ port library|recording|Out32 888 5
 END
 
 stop_program
+# velmora.com typed at cmd's prompt in the install folder, which cmd finds before velmora.exe; the
+# stand-in there now keeps the bytes written (velmora-port-bytes.bin beside it), so that one run
+# reads what another wrote. wine's exit status is the program's. Through a terminal (script), the
+# console shows the accents (UTF-8 output code page) and has its own code page back after.
+cp "$build/velmora_fake_port_keeping.dll" "$install_dir/inpoutx64.dll"
+at_prompt='cd /d C:\Program Files\Velmora && velmora'
+velmora() { timeout 60 "${user[@]}" cmd /c "$at_prompt $*"; }
+check "velmora write 378h 0xA5, then velmora read 378h says 165" \
+    eval 'velmora write 378h 0xA5 && test "$(velmora read 378h | tr -d "\r")" = 165'
+velmora read 70000 >"$tmp/bad.log" 2>&1
+bad=$?
+check "velmora read 70000 exits 2 and says how to write an address" eval '[ $bad = 2 ] &&' \
+    'grep -qF "decimal de 0 a 65535, o hexadecimal como 0x378, 378h o &H378" "$tmp/bad.log"'
+check "velmora ports --json is JSON: no port, wine lists no LPT port" eval \
+    'velmora ports --json | python3 -c "import json, sys; assert json.load(sys.stdin) == []"'
+check "  and velmora ports names the port library found" eval \
+    'velmora ports | grep -F "Biblioteca: C:\Program Files\Velmora\inpoutx64.dll, de 64 bits"'
+check "velmora pins --watch --count 3 ends, redirected a CSV log with its header" eval \
+    'velmora pins --watch --count 3 --interval 10 | python3 -c "import csv, sys;
+assert next(csv.reader(sys.stdin)) == \"hora pin señal antes después t_us\".split()"'
+check "  and with --json one JSON object a sample" eval \
+    'velmora pins --watch --count 3 --interval 10 --json | python3 -c "import json, sys;
+assert len([json.loads(line) for line in sys.stdin]) == 3"'
+printf '%q ' "${user[@]:0:2}" LANG=C.UTF-8 "${user[@]:2}" cmd /c "$at_prompt --help && chcp" \
+    >"$tmp/help.sh"
+timeout 60 script -qc "bash $tmp/help.sh" /dev/null | sed 's/\x1b\[[0-9?;]*[A-Za-z]//g' \
+    >"$tmp/help.log"
+check "velmora --help in a terminal shows DIRECCIÓN" grep -aq DIRECCIÓN "$tmp/help.log"
+check "  and the console has its code page back" eval \
+    'grep -aq "page: *[0-9]" "$tmp/help.log" && ! grep -aq "page: *65001" "$tmp/help.log"'
+
+stop_program
 # The uninstaller runs a copy of itself from the temporary folder and returns at once: the
 # wait is for that copy.
 "${user[@]}" 'C:\Program Files\Velmora\desinstalar.exe' /S >/dev/null 2>&1
-check "the uninstaller removes itself, velmora.exe and Qt" poll "$WAIT" none ls \
-    "$install_dir"/{desinstalar,velmora}.exe "$install_dir/Qt6Core.dll"
+check "the uninstaller removes itself, velmora.exe, velmora.com and Qt" poll "$WAIT" none ls \
+    "$install_dir"/{desinstalar,velmora}.exe "$install_dir"/{velmora.com,Qt6Core.dll}
 check "  and the Start-menu shortcut" test ! -e "$shortcut"
 check "  and the Programs and Features entry" eval '! "${user[@]}" reg query "$uninstall_key"'
 check "  but keeps the port library the user added" test -f "$install_dir/inpoutx64.dll"
