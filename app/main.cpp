@@ -25,7 +25,9 @@ int main(int argc, char *argv[])
         const wchar_t *const line =
             L"Las órdenes de Velmora se escriben en una consola (cmd o PowerShell): «velmora "
             L"read 378h» allí usa velmora.com, instalado junto a este programa.";
-        if (AttachConsole(ATTACH_PARENT_PROCESS)) {
+        // Already attached (wine gives a window program its parent's console) is as good.
+        const bool attached = AttachConsole(ATTACH_PARENT_PROCESS);
+        if (attached || GetLastError() == ERROR_ACCESS_DENIED) {
             const HANDLE console =
                 CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -36,7 +38,8 @@ int main(int argc, char *argv[])
                 WriteConsoleW(console, L"\r\n", 2, &written, nullptr);
                 CloseHandle(console);
             }
-            FreeConsole();
+            if (attached)
+                FreeConsole();
         }
         MessageBoxW(nullptr, line, L"Velmora", MB_OK | MB_ICONINFORMATION);
         return command_line::WrongUsage;

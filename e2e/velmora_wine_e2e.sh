@@ -105,6 +105,14 @@ timeout 60 script -qc "bash $tmp/help.sh" /dev/null | sed 's/\x1b\[[0-9?;]*[A-Za
 check "velmora --help in a terminal shows DIRECCIÓN" grep -aq DIRECCIÓN "$tmp/help.log"
 check "  and the console has its code page back" eval \
     'grep -aq "page: *[0-9]" "$tmp/help.log" && ! grep -aq "page: *65001" "$tmp/help.log"'
+# velmora.exe given a command at that prompt: a box, and on the console the line saying to type
+# it where velmora.com answers; exit status 2.
+printf '%q ' "${user[@]:0:2}" LANG=C.UTF-8 "${user[@]:2}" cmd /c \
+    'cd /d C:\Program Files\Velmora && velmora.exe read 378h' >"$tmp/exe.sh"
+launch "$prefix/drive_c" script -qec "bash $tmp/exe.sh" /dev/null
+notice "velmora.exe read 378h"
+check "  and on the console: velmora.com; status 2" eval 'wait "$pid"; [ $? = 2 ] &&' \
+    'sed "s/\x1b\[[0-9?;]*[A-Za-z]//g" "$tmp/program.log" | grep "allí usa velmora.com"'
 
 stop_program
 # The uninstaller runs a copy of itself from the temporary folder and returns at once: the
