@@ -80,8 +80,8 @@ stop_program
 # reads what another wrote. wine's exit status is the program's. Through a terminal (script), the
 # console shows the accents (UTF-8 output code page) and has its own code page back after.
 cp "$build/velmora_fake_port_keeping.dll" "$install_dir/inpoutx64.dll"
-at_prompt='cd /d C:\Program Files\Velmora && velmora'
-velmora() { timeout 60 "${user[@]}" cmd /c "$at_prompt $*"; }
+at_prompt='cd /d C:\Program Files\Velmora &&'
+velmora() { timeout 60 "${user[@]}" cmd /c "$at_prompt velmora $*"; }
 check "velmora write 378h 0xA5, then velmora read 378h says 165" \
     eval 'velmora write 378h 0xA5 && test "$(velmora read 378h | tr -d "\r")" = 165'
 velmora read 70000 >"$tmp/bad.log" 2>&1
@@ -98,21 +98,38 @@ assert next(csv.reader(sys.stdin)) == \"hora pin señal antes después t_us\".sp
 check "  and with --json one JSON object a sample" eval \
     'velmora pins --watch --count 3 --interval 10 --json | python3 -c "import json, sys;
 assert len([json.loads(line) for line in sys.stdin]) == 3"'
-printf '%q ' "${user[@]:0:2}" LANG=C.UTF-8 "${user[@]:2}" cmd /c "$at_prompt --help && chcp" \
-    >"$tmp/help.sh"
-timeout 60 script -qc "bash $tmp/help.sh" /dev/null | sed 's/\x1b\[[0-9?;]*[A-Za-z]//g' \
-    >"$tmp/help.log"
-check "velmora --help in a terminal shows DIRECCIÓN" grep -aq DIRECCIÓN "$tmp/help.log"
+# A terminal of its own (script, 200 columns) for velmora.com at the prompt: what it shows goes to
+# the log, keys written to descriptor 4 go to it.
+in_terminal() { # the log, then the command at the prompt
+    rm -f "$tmp/keys" && mkfifo "$tmp/keys"
+    printf 'stty cols 200; exec %s\n' "$(printf '%q ' "${user[@]:0:2}" LANG=C.UTF-8 \
+        "${user[@]:2}" cmd /c "$at_prompt ${*:2}")" >"$tmp/terminal.sh"
+    timeout 60 script -qec "bash $tmp/terminal.sh" /dev/null <"$tmp/keys" >"$1" 2>&1 &
+    exec 4>"$tmp/keys"
+}
+shows() { sed 's/\x1b\[[0-9?;]*[A-Za-z]//g' "$1" | grep -aq "$2"; } # the log, a pattern
+in_terminal "$tmp/help.log" velmora --help "&&" chcp
+exec 4>&-
+wait $!
+check "velmora --help in a terminal shows DIRECCIÓN" shows "$tmp/help.log" DIRECCIÓN
 check "  and the console has its code page back" eval \
-    'grep -aq "page: *[0-9]" "$tmp/help.log" && ! grep -aq "page: *65001" "$tmp/help.log"'
+    'shows "$tmp/help.log" "page: *[0-9]" && ! shows "$tmp/help.log" "page: *65001"'
+# The watch's table in a terminal ends on q and on Ctrl-C, leaving its screen (ESC [?1049l).
+for key in q Ctrl-C; do
+    in_terminal "$tmp/watch.log" velmora pins --watch
+    check "velmora pins --watch in a terminal shows its table" poll "$WAIT" \
+        shows "$tmp/watch.log" "Pulse q o Ctrl-C"
+    printf '%s' "${key/Ctrl-C/$'\003'}" >&4
+    check "  and $key ends it" eval 'wait $! && grep -q "1049l" "$tmp/watch.log"'
+    exec 4>&-
+done
 # velmora.exe given a command at that prompt: a box, and on the console the line saying to type
 # it where velmora.com answers; exit status 2.
-printf '%q ' "${user[@]:0:2}" LANG=C.UTF-8 "${user[@]:2}" cmd /c \
-    'cd /d C:\Program Files\Velmora && velmora.exe read 378h' >"$tmp/exe.sh"
-launch "$prefix/drive_c" script -qec "bash $tmp/exe.sh" /dev/null
+in_terminal "$tmp/exe.log" velmora.exe read 378h
 notice "velmora.exe read 378h"
-check "  and on the console: velmora.com; status 2" eval 'wait "$pid"; [ $? = 2 ] &&' \
-    'sed "s/\x1b\[[0-9?;]*[A-Za-z]//g" "$tmp/program.log" | grep "allí usa velmora.com"'
+exec 4>&-
+check "  and on the console: velmora.com; status 2" eval \
+    'wait $!; [ $? = 2 ] && shows "$tmp/exe.log" "allí usa velmora.com"'
 
 stop_program
 # The uninstaller runs a copy of itself from the temporary folder and returns at once: the
