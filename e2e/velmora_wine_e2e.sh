@@ -98,6 +98,15 @@ assert next(csv.reader(sys.stdin)) == \"hora pin señal antes después t_us\".sp
 check "  and with --json one JSON object a sample" eval \
     'velmora pins --watch --count 3 --interval 10 --json | python3 -c "import json, sys;
 assert len([json.loads(line) for line in sys.stdin]) == 3"'
+check "velmora pulse: 3 pulses on Windows' clock, the register back at A5h" eval \
+    'velmora pulse 378h 1 --width 1ms --count 3 --period 5ms --json | python3 -c "import json, sys;
+train = json.load(sys.stdin); assert (train[\"pulses\"], train[\"idle\"]) == (3, 165)" &&
+    test "$(velmora read 378h | tr -d "\r")" = 165'
+velmora selftest --yes --json >"$tmp/selftest.json"
+status=$?
+check "velmora selftest --yes --json completes: exit 3, the stand-in's inputs stuck at 0" \
+    eval '[ $status = 3 ] && python3 -c "import json, sys;
+assert json.load(sys.stdin)[\"ending\"] == \"completed\"" <"$tmp/selftest.json"'
 # A terminal of its own (script, 200 columns) for velmora.com at the prompt: what it shows goes to
 # the log, keys written to descriptor 4 go to it.
 in_terminal() { # the log, then the command at the prompt
