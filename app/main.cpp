@@ -12,6 +12,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include <cwchar>
 #endif
 
 int main(int argc, char *argv[])
@@ -19,11 +21,28 @@ int main(int argc, char *argv[])
     // A command needs no window, no display and no QApplication.
     if (!command_line::wantsWindow(argc, argv)) {
 #ifdef _WIN32
-        // A program without a console has nowhere to write: one box says it, once.
-        MessageBoxW(nullptr,
-                    L"La línea de órdenes de Velmora es la de Linux. En Windows, abra Velmora "
-                    L"sin argumentos para usar su ventana.",
-                    L"Velmora", MB_OK | MB_ICONINFORMATION);
+        // The window has no console to write to: its commands are velmora.com's. Said on the
+        // console it was typed in, when there is one, and in one box.
+        const wchar_t *const line =
+            L"Las órdenes de Velmora se escriben en una consola (cmd o PowerShell): «velmora "
+            L"read 378h» allí usa velmora.com, instalado junto a este programa.";
+        // Already attached (wine gives a window program its parent's console) is as good.
+        const bool attached = AttachConsole(ATTACH_PARENT_PROCESS);
+        if (attached || GetLastError() == ERROR_ACCESS_DENIED) {
+            const HANDLE console =
+                CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+            if (console != INVALID_HANDLE_VALUE) {
+                DWORD written = 0;
+                WriteConsoleW(console, L"\r\n", 2, &written, nullptr);
+                WriteConsoleW(console, line, DWORD(wcslen(line)), &written, nullptr);
+                WriteConsoleW(console, L"\r\n", 2, &written, nullptr);
+                CloseHandle(console);
+            }
+            if (attached)
+                FreeConsole();
+        }
+        MessageBoxW(nullptr, line, L"Velmora", MB_OK | MB_ICONINFORMATION);
         return command_line::WrongUsage;
 #else
         return command_line::run(argc, argv, doctor::openPorts);

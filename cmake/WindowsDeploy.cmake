@@ -5,7 +5,7 @@
 # (DllClosure.cmake), and makes Velmora-1.0.0.0-instalar.exe from it with NSIS. A further program
 # needs only its name in VELMORA_WINDOWS_PROGRAMS: the check, the installer and its uninstaller
 # take the whole folder.
-set(VELMORA_WINDOWS_PROGRAMS velmora)
+set(VELMORA_WINDOWS_PROGRAMS velmora velmora_console)
 set(VELMORA_DEPLOY_DIR ${PROJECT_BINARY_DIR}/deploy)
 set(VELMORA_INSTALLER ${PROJECT_BINARY_DIR}/Velmora-${PROJECT_VERSION}-instalar.exe)
 set(qt_plugins ${QT6_INSTALL_PREFIX}/${QT6_INSTALL_PLUGINS})

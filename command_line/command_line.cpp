@@ -3,7 +3,7 @@
 #include "options.h"
 #include "velmora_version.h"
 
-#ifdef __linux__
+#if defined(__linux__) || defined(_WIN32)
 #include "commands.h"
 #endif
 
@@ -59,7 +59,7 @@ const char *const Usage =
     "\n"
     "DIRECCIÓN y BASE: decimal de 0 a 65535, o hexadecimal como 0x378, 378h o &H378.\n"
     "VALOR: decimal de 0 a 255, hexadecimal (0xA5, A5h, &HA5) o binario (0b10100101).\n"
-    "BASE por omisión: el primer puerto que conoce el núcleo, o 378h.\n"
+    "BASE por omisión: el primer puerto del núcleo (en Windows, el primer LPT) o 378h.\n"
     "\n"
     "pins --watch vuelve a leer el puerto cada MS milisegundos (de 10 a 10000; 100 por\n"
     "omisión) y marca lo que cambia, hasta Ctrl-C o q. Fuera de un terminal escribe una\n"
@@ -191,10 +191,10 @@ int runCommand(int argc, char **argv, const port::SessionOpener &openPorts, std:
         const std::optional<Arguments> a = sortArguments(argc, argv, out);
         if (!a)
             return Done;
-#ifndef __linux__
+#if !defined(__linux__) && !defined(_WIN32)
         (void)openPorts;
-        throw UsageError{"la línea de órdenes de Velmora es la de Linux; en este sistema abra "
-                         "Velmora sin argumentos para usar su ventana"};
+        throw UsageError{"este sistema no tiene la línea de órdenes de Velmora; abra Velmora sin "
+                         "argumentos para usar su ventana"};
 #else
         if (a->command.empty())
             throw UsageError{"falta la orden: read, write, pins, pulse, ports o selftest"};

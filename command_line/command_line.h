@@ -15,8 +15,8 @@ enum ExitStatus : int { Done = 0, Unreachable = 1, WrongUsage = 2 };
 bool wantsWindow(int argc, char **argv);
 
 // Runs the command the arguments give, on ports opened with openPorts (port::open: the machine's)
-// unless --simulated asks for the simulated port, and returns the program's exit status. Only
-// Linux has the command line; elsewhere it says so on err and returns WrongUsage.
+// unless --simulated asks for the simulated port, and returns the program's exit status. Linux
+// and Windows have the command line; elsewhere it says so on err and returns WrongUsage.
 int run(int argc, char **argv, const port::SessionOpener &openPorts, std::FILE *out = stdout,
         std::FILE *err = stderr);
 

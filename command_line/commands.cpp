@@ -4,21 +4,19 @@
 #include "pins.h"
 #include "watch.h"
 
-#include "doctor.h"
 #include "fast_sampler.h"
-#include "monotonic_clock.h"
+#include "host.h"
 #include "number_text.h"
-#include "portio_policy.h"
-#include "routing_port.h"
+#include "port_error.h"
 #include "sample_stream.h"
 #include "simulated_port.h"
+#include "system_clock.h"
 
 #include <cerrno>
 #include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace command_line {
@@ -36,7 +34,7 @@ int watch(port::Session &session, std::uint16_t base, bool own, bool json,
 {
     std::unique_ptr<std::FILE, int (*)(std::FILE *)> vcdFile(nullptr, std::fclose);
     if (options.vcd) {
-        vcdFile.reset(std::fopen(options.vcd->c_str(), "w"));
+        vcdFile.reset(openForWriting(*options.vcd));
         if (!vcdFile) {
             std::fprintf(err, "velmora: no se puede escribir «%s»: %s. Elija otro archivo.\n",
                          options.vcd->c_str(), std::strerror(errno));
@@ -45,7 +43,7 @@ int watch(port::Session &session, std::uint16_t base, bool own, bool json,
     }
     stopOnSignals();
     // Outside a terminal the first line is the CSV header: the note goes to standard error.
-    const bool terminal = ::isatty(::fileno(out)) && !json && !options.fast;
+    const bool terminal = isTerminal(out) && !json && !options.fast;
     std::vector<std::unique_ptr<WatchView>> owned;
     if (terminal)
         owned.push_back(terminalView(out, base, options.intervalMs, own));
@@ -63,6 +61,7 @@ int watch(port::Session &session, std::uint16_t base, bool own, bool json,
                          own ? " Por ppdev, los pines de control 1 14 16 y 17 son los de este "
                                "proceso: no se pueden observar."
                              : "");
+        std::fflush(err); // said before the watch, where the stream is buffered (velmora.com)
         watchPins(session, base, options, views);
         return Done;
     }
@@ -72,6 +71,7 @@ int watch(port::Session &session, std::uint16_t base, bool own, bool json,
                           "programas esperan a que acabe.\n");
     if (const std::string note = timing::requestRealtime(); !note.empty())
         std::fprintf(err, "velmora: %s\n", note.c_str());
+    std::fflush(err);
     try {
         const timing::SamplingReport report = watchFast(session, base, *options.fast, views);
         std::fprintf(err,
@@ -143,16 +143,12 @@ int writePort(const WriteOptions &options, const port::SessionOpener &openPorts,
 int showPins(const PinsOptions &options, const port::SessionOpener &openPorts, std::FILE *out,
              std::FILE *err)
 {
-    std::uint16_t base = port::FirstPortBase;
-    if (options.base)
-        base = *options.base;
-    else if (const auto ports = portio::kernelPorts(); !options.simulated && !ports.empty())
-        base = ports.front().base;
+    const std::uint16_t base =
+        options.base.value_or(options.simulated ? port::FirstPortBase : defaultBase());
     auto session = openPort(base, options.simulated, openPorts, err);
     if (!session)
         return Unreachable;
-    auto *routing = dynamic_cast<port::RoutingPort *>(session->driver());
-    const bool own = routing && routing->throughPpdev(std::uint16_t(base + 2));
+    const bool own = pathFacts(*session, base).controlIsOwn;
     if (options.watch)
         return watch(*session, base, own, options.json, *options.watch, out, err);
     try {
@@ -172,11 +168,7 @@ int showPins(const PinsOptions &options, const port::SessionOpener &openPorts, s
 
 int listPorts(const PortsOptions &options, std::FILE *out)
 {
-    const doctor::System system;
-    const auto probes = doctor::systemProbes();
-    const doctor::Findings findings = doctor::findPorts(system, *probes);
-    std::fputs((options.json ? doctor::renderJson(findings) : doctor::renderText(findings)).c_str(),
-               out);
+    std::fputs(portsReport(options.json).c_str(), out);
     return Done;
 }
 

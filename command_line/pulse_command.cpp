@@ -2,10 +2,11 @@
 #include "commands.h"
 #include "watch.h"
 
-#include "monotonic_clock.h"
 #include "port_error.h"
 #include "pulse_train.h"
+#include "system_clock.h"
 
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -54,11 +55,11 @@ int pulse(port::Session &session, timing::Pulse request, std::optional<std::uint
           bool json, std::FILE *out, std::FILE *err)
 {
     const port::Action train = session.beginAction();
-    timing::MonotonicClock clock;
+    const std::unique_ptr<timing::Clock> clock = timing::trainClock();
     const auto held = static_cast<std::uint8_t>(session.read(request.address));
     request.idle = idle.value_or(held);
     const timing::Nanoseconds cost =
-        timing::measureWrite(session, clock, request.address, request.idle);
+        timing::measureWrite(session, *clock, request.address, request.idle);
     if (const auto why = timing::whyNot(request, cost)) {
         if (request.idle
             != held) // timing the write changed the register: a refusal changes nothing
@@ -67,7 +68,9 @@ int pulse(port::Session &session, timing::Pulse request, std::optional<std::uint
     }
     if (const std::string note = timing::requestRealtime(); !note.empty())
         std::fprintf(err, "velmora: %s\n", note.c_str());
-    const timing::PulseReport report = timing::runPulses(session, clock, request, cost, stopFlag());
+    std::fflush(err); // said before the train, where the stream is buffered (velmora.com)
+    const timing::PulseReport report =
+        timing::runPulses(session, *clock, request, cost, stopFlag());
 
     if (json) {
         std::fprintf(out,

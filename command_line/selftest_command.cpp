@@ -2,16 +2,13 @@
 #include "commands.h"
 #include "watch.h"
 
-#include "portio_policy.h"
-#include "routing_port.h"
+#include "host.h"
 #include "selftest.h"
 #include "simulated_port.h"
 
-#include <csignal>
 #include <memory>
 #include <optional>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace command_line {
@@ -43,10 +40,9 @@ bool confirmed(std::uint16_t base, std::FILE *err)
 int selfTest(const SelftestOptions &options, const port::SessionOpener &openPorts, std::FILE *out,
              std::FILE *err)
 {
-    const auto kernel = portio::kernelPorts();
-    const std::uint16_t base = options.base.value_or(
-        options.simulated || kernel.empty() ? std::uint16_t(0x378) : kernel.front().base);
-    if (!options.yes && !::isatty(STDIN_FILENO))
+    const std::uint16_t base =
+        options.base.value_or(options.simulated ? port::FirstPortBase : defaultBase());
+    if (!options.yes && !isTerminal(stdin))
         return wrongUsage(err, "la autoprueba mueve todas las salidas del puerto; fuera de un "
                                "terminal, confírmelo con --yes");
 
@@ -62,17 +58,9 @@ int selfTest(const SelftestOptions &options, const port::SessionOpener &openPort
         session = openPort(base, false, openPorts, err);
         if (!session)
             return Unreachable;
-        if (auto *routing = dynamic_cast<port::RoutingPort *>(session->driver())) {
-            test.controlReadsHardware = !routing->throughPpdev(std::uint16_t(base + 2));
-            // The kernel's port names its ECP block (on a PCI card it is not base + 400h); other
-            // ports have theirs where an ISA port does.
-            unsigned ecp = base + 0x400u;
-            for (const portio::KernelPort &port : kernel)
-                if (port.base == base && port.highBase)
-                    ecp = port.highBase;
-            if (ecp + 2 <= 0xFFFF && routing->route(std::uint16_t(ecp + 2)) != port::Route::None)
-                test.ecpBlock = std::uint16_t(ecp);
-        }
+        const PathFacts path = pathFacts(*session, base);
+        test.controlReadsHardware = path.controlReadsHardware;
+        test.ecpBlock = path.ecpBlock;
     }
     if (!options.yes && !confirmed(base, err)) {
         std::fputs("velmora: no se ha tocado el puerto.\n", err);
@@ -80,6 +68,7 @@ int selfTest(const SelftestOptions &options, const port::SessionOpener &openPort
     }
     stopOnSignals();
     test.cancel = &stopRequest();
+    std::fflush(err); // said before the test, where the stream is buffered (velmora.com)
     const selftest::Result result = selftest::run(*session, base, test);
     if (result.ending == selftest::Ending::AccessFailed)
         std::fprintf(err, "velmora: %s\n", result.failure.c_str());

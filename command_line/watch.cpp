@@ -1,121 +1,19 @@
 #include "watch.h"
 
-#include "monotonic_clock.h"
 #include "port_error.h"
 #include "sample_stream.h"
+#include "system_clock.h"
 
 #include <chrono>
-#include <csignal>
-#include <ctime>
-#include <poll.h>
-#include <sys/time.h>
-#include <termios.h>
-#include <unistd.h>
 
 namespace command_line {
 
 namespace {
 
-// Local time as ISO 8601, with milliseconds and the offset: 2026-12-07T14:03:09.125+01:00.
-std::string now()
-{
-    timeval tv{};
-    ::gettimeofday(&tv, nullptr);
-    tm local{};
-    ::localtime_r(&tv.tv_sec, &local);
-    char date[32];
-    char zone[8];
-    std::strftime(date, sizeof date, "%Y-%m-%dT%H:%M:%S", &local);
-    std::strftime(zone, sizeof zone, "%z", &local);
-    char text[64];
-    std::snprintf(text, sizeof text, "%s.%03ld%.3s:%s", date, long(tv.tv_usec / 1000), zone,
-                  zone + 3);
-    return text;
-}
-
-volatile std::sig_atomic_t stopRequested = 0;
-timing::CancelFlag stopRequestedFlag{false};
-
-void requestStop(int)
-{
-    stopRequested = 1;
-    stopRequestedFlag = true;
-}
-
-} // namespace
-
-void stopOnSignals()
-{
-    for (const int signal : {SIGINT, SIGTERM, SIGQUIT, SIGHUP}) {
-        struct sigaction action
-        {};
-        ::sigaction(signal, nullptr, &action);
-        if (action.sa_handler == SIG_IGN)
-            continue; // a script that started the watch with SIGINT ignored keeps it so
-        action.sa_handler = requestStop;
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = 0; // no restart: a wait ends at once
-        ::sigaction(signal, &action, nullptr);
-    }
-}
-
-const volatile std::sig_atomic_t &stopRequest()
-{
-    return stopRequested;
-}
-
-const timing::CancelFlag &stopFlag()
-{
-    return stopRequestedFlag;
-}
-
-namespace {
-
-// Waits the interval; false when the person asked to stop (q, Ctrl-C).
-bool wait(int milliseconds, bool keys)
-{
-    pollfd input{STDIN_FILENO, POLLIN, 0};
-    const int ready = ::poll(&input, keys ? 1 : 0, milliseconds);
-    if (ready > 0 && keys) {
-        char key = 0;
-        if (::read(STDIN_FILENO, &key, 1) == 1 && (key == 'q' || key == 'Q'))
-            return false;
-    }
-    return !stopRequested;
-}
-
 bool flushed(std::FILE *out)
 {
     return std::fflush(out) == 0 && !std::ferror(out);
 }
-
-// The terminal as the watch needs it (keys one by one, unechoed), given back as it was.
-class RawTerminal
-{
-public:
-    RawTerminal()
-    {
-        if (::isatty(STDIN_FILENO) && ::tcgetattr(STDIN_FILENO, &m_saved) == 0) {
-            termios raw = m_saved;
-            raw.c_lflag &= ~tcflag_t(ICANON | ECHO);
-            raw.c_cc[VMIN] = 0;
-            raw.c_cc[VTIME] = 0;
-            m_active = ::tcsetattr(STDIN_FILENO, TCSANOW, &raw) == 0;
-        }
-    }
-    ~RawTerminal()
-    {
-        if (m_active)
-            ::tcsetattr(STDIN_FILENO, TCSANOW, &m_saved);
-    }
-    RawTerminal(const RawTerminal &) = delete;
-    RawTerminal &operator=(const RawTerminal &) = delete;
-    bool active() const { return m_active; }
-
-private:
-    termios m_saved{};
-    bool m_active = false;
-};
 
 class TerminalView : public WatchView
 {
@@ -126,10 +24,9 @@ public:
         , m_intervalMs(intervalMs)
         , m_own(controlIsOwn)
     {
-        // Keys only in the foreground; a screen of its own, and no cursor while the table is
-        // redrawn; both given back.
-        if (::tcgetpgrp(STDIN_FILENO) == ::getpgrp())
-            m_keys.emplace();
+        // The keys; a screen of its own, and no cursor while the table is redrawn; all given
+        // back.
+        m_keys.emplace();
         std::fputs("\x1b[?1049h\x1b[?25l", m_out);
         std::fflush(m_out);
     }
@@ -164,7 +61,7 @@ private:
     std::uint16_t m_base;
     int m_intervalMs;
     bool m_own;
-    std::optional<RawTerminal> m_keys;
+    std::optional<RawKeys> m_keys;
     std::optional<Registers> m_last; // the last sample read
 };
 
@@ -264,7 +161,7 @@ public:
 
     void sample(std::int64_t tUs, const port::Registers &registers) override
     {
-        Sample s{now(), registers, "", tUs};
+        Sample s{localTime(), registers, "", tUs};
         for (WatchView *view : m_views)
             view->show(s);
     }
@@ -307,9 +204,9 @@ timing::SamplingReport watchFast(port::Session &session, std::uint16_t base,
                                  const std::vector<WatchView *> &views)
 {
     const port::Action whole = session.beginAction();
-    timing::MonotonicClock clock;
+    const std::unique_ptr<timing::Clock> clock = timing::trainClock();
     ToViews sink(views);
-    return timing::sampleFast(session, clock, base, duration, stopRequestedFlag, sink);
+    return timing::sampleFast(session, *clock, base, duration, stopFlag(), sink);
 }
 
 void watchPins(port::Session &session, std::uint16_t base, const WatchOptions &options,
@@ -320,8 +217,8 @@ void watchPins(port::Session &session, std::uint16_t base, const WatchOptions &o
         keys = keys || view->readsKeys();
     std::optional<std::chrono::steady_clock::time_point> start; // the first sample's
     std::int64_t tUs = 0;
-    for (long n = 0; !stopRequested && (options.count == 0 || n < options.count); ++n) {
-        if (n > 0 && !wait(options.intervalMs, keys))
+    for (long n = 0; !stopRequest() && (options.count == 0 || n < options.count); ++n) {
+        if (n > 0 && !waitForStop(options.intervalMs, keys))
             break;
         Sample s;
         try {
@@ -333,7 +230,7 @@ void watchPins(port::Session &session, std::uint16_t base, const WatchOptions &o
         const auto sampled = std::chrono::steady_clock::now();
         start = start.value_or(sampled);
         tUs = std::chrono::duration_cast<std::chrono::microseconds>(sampled - *start).count();
-        s.time = now();
+        s.time = localTime();
         s.tUs = tUs;
         bool read = true;
         for (WatchView *view : views)

@@ -4,10 +4,9 @@
 #include "pins.h"
 #include "port_session.h"
 
-#include "clock.h"
 #include "fast_sampler.h"
+#include "host.h"
 
-#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -51,14 +50,6 @@ std::unique_ptr<WatchView> csvLog(std::FILE *out, bool controlIsOwn);
 std::unique_ptr<WatchView> jsonLines(std::FILE *out, std::uint16_t base);
 // The levels as a Value Change Dump (timing::VcdWriter) in file, which the caller closes.
 std::unique_ptr<WatchView> vcdDump(std::FILE *file);
-
-// Ctrl-C and the other signals that end a process end the watch, the pulse train or the
-// self-test at its next step instead, so that the port and the terminal are given back; set
-// before a view takes the terminal. A signal the script starting it ignored stays ignored.
-void stopOnSignals();
-// Set by those signals: as a flag for a loop to look at, and for timing's waits to end at.
-const volatile std::sig_atomic_t &stopRequest();
-const timing::CancelFlag &stopFlag();
 
 // Samples the three registers at base every interval, each sample an action of its own so that
 // the port is free in between, until q, Ctrl-C or the count; each sample goes to every view.

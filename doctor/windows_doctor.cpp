@@ -251,4 +251,14 @@ std::string renderWindowsText(const Findings &findings)
            + NoPortHint + "\n";
 }
 
+std::string portLibraryText(WindowsSystem &system)
+{
+    const LibraryVerdict library = libraryVerdict(system);
+    std::string text = "\nUna dirección escrita a mano pasa por la biblioteca de puertos.\n  "
+                       + library.note + "\n";
+    if (!library.reachable)
+        text += "  Por qué no llega: " + library.problem + ".\n  Solución: " + library.fix + "\n";
+    return text;
+}
+
 } // namespace doctor

@@ -72,5 +72,8 @@ std::unique_ptr<WindowsSystem> windowsSystem();
 Findings findPortsWindows(WindowsSystem &system);
 // renderText, with what "no port" means on Windows.
 std::string renderWindowsText(const Findings &findings);
+// The port library's state on its own, for the text when Windows lists no LPT port: an address
+// typed by hand still goes through it.
+std::string portLibraryText(WindowsSystem &system);
 
 } // namespace doctor

@@ -54,6 +54,11 @@ bool MonotonicClock::waitUntil(Nanoseconds deadline, const CancelFlag &cancel)
         });
 }
 
+std::unique_ptr<Clock> trainClock()
+{
+    return std::make_unique<MonotonicClock>();
+}
+
 std::string requestRealtime()
 {
     rlimit limit{};

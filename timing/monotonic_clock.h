@@ -1,8 +1,7 @@
 #pragma once
 
 #include "clock.h"
-
-#include <string>
+#include "system_clock.h"
 
 namespace timing {
 
@@ -22,9 +21,5 @@ public:
 private:
     Nanoseconds m_spinMargin{0};
 };
-
-// Real-time scheduling (SCHED_FIFO) for this process where its user may have it (RLIMIT_RTPRIO
-// above 0, or root). Empty when granted; otherwise a Spanish note saying why not and how to get it.
-std::string requestRealtime();
 
 } // namespace timing

@@ -1,8 +1,11 @@
 #include "windows_clock.h"
+#include "system_clock.h"
 
 #include <windows.h>
 
 #include <algorithm>
+#include <memory>
+#include <string>
 
 namespace timing {
 
@@ -79,6 +82,31 @@ bool WindowsClock::waitUntil(Nanoseconds deadline, const CancelFlag &cancel)
             if (::SetWaitableTimer(m_timer, &due, 0, nullptr, nullptr, FALSE))
                 ::WaitForSingleObject(m_timer, INFINITE);
         });
+}
+
+namespace {
+
+class TrainClock : public WindowsClock
+{
+    const TrainScope m_train{*this};
+};
+
+} // namespace
+
+std::unique_ptr<Clock> trainClock()
+{
+    return std::make_unique<TrainClock>();
+}
+
+std::string requestRealtime()
+{
+    // The real-time class needs the right to raise priorities, which Windows then silently
+    // withholds: the high class is what an ordinary user is given.
+    if (::SetPriorityClass(::GetCurrentProcess(), HIGH_PRIORITY_CLASS)
+        && ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_HIGHEST))
+        return {};
+    return "sin prioridad alta: Windows la negó (error " + std::to_string(::GetLastError())
+           + "). Con el equipo ocupado, los tiempos pueden alargarse.";
 }
 
 WindowsClock::TrainScope::TrainScope(const WindowsClock &clock)

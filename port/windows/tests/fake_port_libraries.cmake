@@ -17,6 +17,9 @@ add_fake_port_library(_driver_closed DRIVER_OPEN=0)
 # For the program's own test under wine: installed as inpoutx64.dll beside velmora.exe, it
 # appends each Out32 to velmora-port-writes.txt in the current folder.
 add_fake_port_library(_recording DRIVER_OPEN=1 RECORD_WRITES)
+# For the command line's test: each velmora.com is a process of its own, so the bytes are kept
+# in a file (velmora-port-bytes.bin beside it) for the next to read.
+add_fake_port_library(_keeping DRIVER_OPEN=1 KEEP_BYTES)
 
 add_executable(windows_port_test ${CMAKE_CURRENT_LIST_DIR}/windows_port_test.cpp)
 target_link_libraries(windows_port_test PRIVATE port_windows velmora_warnings)
