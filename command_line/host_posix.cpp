@@ -4,6 +4,7 @@
 #include "doctor.h"
 #include "portio_policy.h"
 #include "routing_port.h"
+#include "selftest.h"
 
 #include <csignal>
 #include <ctime>
@@ -127,18 +128,10 @@ PathFacts pathFacts(port::Session &session, std::uint16_t base)
 {
     PathFacts facts;
     auto *routing = dynamic_cast<port::RoutingPort *>(session.driver());
-    if (!routing)
-        return facts;
-    facts.controlIsOwn = routing->throughPpdev(std::uint16_t(base + 2));
-    facts.controlReadsHardware = !facts.controlIsOwn;
-    // The kernel's port names its ECP block (on a PCI card it is not base + 400h); other ports
-    // have theirs where an ISA port does.
-    unsigned ecp = base + 0x400u;
-    for (const portio::KernelPort &port : portio::kernelPorts())
-        if (port.base == base && port.highBase)
-            ecp = port.highBase;
-    if (ecp + 2 <= 0xFFFF && routing->route(std::uint16_t(ecp + 2)) != port::Route::None)
-        facts.ecpBlock = std::uint16_t(ecp);
+    facts.controlIsOwn = routing && routing->throughPpdev(std::uint16_t(base + 2));
+    const selftest::Options options = selftest::optionsFor(session, base);
+    facts.controlReadsHardware = options.controlReadsHardware;
+    facts.ecpBlock = options.ecpBlock;
     return facts;
 }
 
