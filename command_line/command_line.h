@@ -8,7 +8,8 @@
 // without a window, a display or Qt. With no command the program opens its window.
 namespace command_line {
 
-enum ExitStatus : int { Done = 0, Unreachable = 1, WrongUsage = 2 };
+// Interrupted: a pulse train or a self-test stopped by Ctrl-C before its end.
+enum ExitStatus : int { Done = 0, Unreachable = 1, WrongUsage = 2, Interrupted = 130 };
 
 // Whether the arguments ask for the window: none at all, or only those Qt takes itself
 // (-platform, -display, -style, -geometry, -reverse, and their -- forms).

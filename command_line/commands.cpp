@@ -29,18 +29,40 @@ int failed(const port::Session &session, const port::PortError &error, std::FILE
     return Unreachable;
 }
 
+int watchInto(std::FILE *vcd, port::Session &session, std::uint16_t base, bool own, bool json,
+              const WatchOptions &options, std::FILE *out, std::FILE *err);
+
+// The watch, and its VCD file closed: a file the disk could not take whole is said, since a
+// waveform that ends early looks like a line that stopped changing.
 int watch(port::Session &session, std::uint16_t base, bool own, bool json,
           const WatchOptions &options, std::FILE *out, std::FILE *err)
 {
-    std::unique_ptr<std::FILE, int (*)(std::FILE *)> vcdFile(nullptr, std::fclose);
+    std::FILE *vcd = nullptr;
     if (options.vcd) {
-        vcdFile.reset(openForWriting(*options.vcd));
-        if (!vcdFile) {
+        vcd = openForWriting(*options.vcd);
+        if (!vcd) {
             std::fprintf(err, "velmora: no se puede escribir «%s»: %s. Elija otro archivo.\n",
                          options.vcd->c_str(), std::strerror(errno));
             return WrongUsage;
         }
     }
+    const int status = watchInto(vcd, session, base, own, json, options, out, err);
+    if (!vcd)
+        return status;
+    const bool written = !std::ferror(vcd);
+    errno = 0;
+    if (std::fclose(vcd) == 0 && written)
+        return status;
+    std::fprintf(err,
+                 "velmora: «%s» no se pudo escribir entero%s%s: el archivo está incompleto. "
+                 "Compruebe que queda sitio en el disco y repita la vigilancia.\n",
+                 options.vcd->c_str(), errno ? ": " : "", errno ? std::strerror(errno) : "");
+    return Unreachable;
+}
+
+int watchInto(std::FILE *vcd, port::Session &session, std::uint16_t base, bool own, bool json,
+              const WatchOptions &options, std::FILE *out, std::FILE *err)
+{
     stopOnSignals();
     // Outside a terminal the first line is the CSV header: the note goes to standard error.
     const bool terminal = isTerminal(out) && !json && !options.fast;
@@ -49,8 +71,8 @@ int watch(port::Session &session, std::uint16_t base, bool own, bool json,
         owned.push_back(terminalView(out, base, options.intervalMs, own));
     else
         owned.push_back(json ? jsonLines(out, base) : csvLog(out, own));
-    if (vcdFile)
-        owned.push_back(vcdDump(vcdFile.get()));
+    if (vcd)
+        owned.push_back(vcdDump(vcd));
     std::vector<WatchView *> views;
     for (const auto &view : owned)
         views.push_back(view.get());

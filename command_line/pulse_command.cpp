@@ -80,7 +80,7 @@ int pulse(port::Session &session, timing::Pulse request, std::optional<std::uint
                      report.pulses, report.cancelled ? "true" : "false", (long long)cost.count(),
                      figuresJson(request.width, report.width).c_str(),
                      figuresJson(request.period, report.period).c_str());
-        return Done;
+        return report.cancelled ? Interrupted : Done;
     }
     const std::string write =
         cost < std::chrono::microseconds(1) ? std::to_string(cost.count()) + " ns" : micros(cost);
@@ -92,7 +92,7 @@ int pulse(port::Session &session, timing::Pulse request, std::optional<std::uint
         std::fputs(figuresText("ancho", request.width, report.width).c_str(), out);
     if (report.period.count > 0)
         std::fputs(figuresText("periodo", request.period, report.period).c_str(), out);
-    return Done;
+    return report.cancelled ? Interrupted : Done;
 }
 
 } // namespace

@@ -8,9 +8,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <fcntl.h>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <unistd.h>
 #include <vector>
@@ -153,6 +155,10 @@ INSTANTIATE_TEST_SUITE_P(
         Run{"Write", {"write", "888", "5"}, Done, ""},
         Run{"Pins", {"pins", "888"}, Done, " 11  Busy       entrada     1"},
         Run{"Watch", {"pins", "--watch", "--count", "2", "--interval", "10"}, Done, "hora,pin"},
+        Run{"VcdOnAFullDisk",
+            {"pins", "--watch", "--count", "2", "--interval", "10", "--vcd", "/dev/full"},
+            Unreachable,
+            "«/dev/full» no se pudo escribir entero"},
         Run{"ReadRefused", {"read", "278h"}, Unreachable, "leer el puerto 632 (278h): ninguna"},
         Run{"WriteRefused", {"write", "278h", "1"}, Unreachable, "escribir en el puerto 632"},
         Run{"PinsRefused", {"pins", "278h"}, Unreachable, "leer el puerto 632 (278h)"},
@@ -166,6 +172,25 @@ INSTANTIATE_TEST_SUITE_P(
 
 // The connector's pins against the register bits as the port's documentation gives them, with
 // their levels: nStrobe, nAutoFeed, Busy and nSelectIn inverted, D0-D7 inputs in reverse.
+// Ctrl-C ends a train early, with the idle value written, and a script must be able to tell that
+// from a whole train. In a child process of its own: the stop request outlives the command.
+TEST(Pulse, CtrlCEndsTheTrainWithStatus130)
+{
+    const auto interrupted = [] {
+        std::thread([] {
+            struct sigaction action
+            {};
+            for (; action.sa_handler == SIG_DFL; std::this_thread::yield())
+                ::sigaction(SIGINT, nullptr, &action);
+            ::kill(::getpid(), SIGINT);
+        }).detach();
+        const char *arguments[] = {"velmora", "pulse",   "378h",     "1",   "--width",    "1ms",
+                                   "--count", "1000000", "--period", "2ms", "--simulated"};
+        std::exit(run(int(std::size(arguments)), const_cast<char **>(arguments), {}));
+    };
+    EXPECT_EXIT(interrupted(), testing::ExitedWithCode(Interrupted), "");
+}
+
 TEST(Pins, TheTableGivesEveryPinItsBitAndLevel)
 {
     const Registers before{0xA4, 0x58, 0x2B};
