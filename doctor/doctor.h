@@ -99,6 +99,19 @@ port::PortFailure adviceFor(const Findings &findings, std::uint16_t address,
 // findPortsWindows on Windows.
 port::PortFailure adviceFor(std::uint16_t address, const port::PortFailure &driver);
 
+// A port the system's own records name, and how a person knows it: "parport0", "LPT1", a card's
+// name, "firmware".
+struct NamedPort
+{
+    std::uint16_t base = 0;
+    std::string label;
+};
+// The ports of findings that have a base, by base.
+std::vector<NamedPort> namedPorts(const Findings &findings);
+// This machine's, read from its records without trying any path (no helper is started): the
+// kernel's, PCI cards and the firmware's on Linux, the LPT ports on Windows.
+std::vector<NamedPort> namedPorts();
+
 // The machine's ports (port::open), with adviceFor as the session's advisor.
 port::Session openPorts(port::Fallback fallback, port::NoticeSink notices);
 

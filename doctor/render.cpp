@@ -200,6 +200,23 @@ std::string renderText(const Findings &findings)
     return out;
 }
 
+std::vector<NamedPort> namedPorts(const Findings &findings)
+{
+    std::vector<NamedPort> named;
+    for (const FoundPort &port : findings.ports) {
+        if (!port.base)
+            continue;
+        std::string label = port.kernelPort;
+        if (label.empty() && port.pci)
+            label = port.pci->name.empty() ? "PCI " + port.pci->slot : port.pci->name;
+        if (label.empty() && !port.sources.empty())
+            label =
+                port.sources.front() == Source::Firmware ? "firmware (ACPI)" : "del administrador";
+        named.push_back({*port.base, label});
+    }
+    return named;
+}
+
 port::PortFailure adviceFor(const Findings &findings, std::uint16_t address,
                             const port::PortFailure &driver)
 {

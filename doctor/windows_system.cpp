@@ -286,6 +286,17 @@ std::unique_ptr<WindowsSystem> windowsSystem()
     return std::make_unique<RealWindowsSystem>();
 }
 
+std::vector<NamedPort> namedPorts()
+{
+    std::vector<NamedPort> named;
+    for (const WindowsLptDevice &device : windowsSystem()->lptPorts())
+        if (!device.io.empty())
+            named.push_back({device.io.front().first, device.portName});
+    std::sort(named.begin(), named.end(),
+              [](const NamedPort &a, const NamedPort &b) { return a.base < b.base; });
+    return named;
+}
+
 port::PortFailure adviceFor(std::uint16_t address, const port::PortFailure &driver)
 {
     return adviceFor(findPortsWindows(*windowsSystem()), address, driver);

@@ -1,10 +1,7 @@
 #include "pin_port.h"
 
+#include "doctor.h"
 #include "port_error.h"
-
-#ifdef __linux__
-#include "portio_policy.h"
-#endif
 
 namespace pins {
 
@@ -49,10 +46,8 @@ selftest::Result PinPort::selfTest(std::uint16_t base)
 std::vector<OfferedPort> offeredPorts()
 {
     std::vector<OfferedPort> offered;
-#ifdef __linux__
-    for (const auto &kernelPort : portio::kernelPorts())
-        offered.push_back({kernelPort.base, kernelPort.name});
-#endif
+    for (const doctor::NamedPort &port : doctor::namedPorts())
+        offered.push_back({port.base, port.label});
     if (offered.empty())
         offered = {{0x378, "LPT1"}, {0x278, "LPT2"}, {0x3BC, "LPT1 (vídeo)"}};
     return offered;

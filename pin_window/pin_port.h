@@ -35,8 +35,9 @@ private:
     port::Session &m_session;
 };
 
-// The bases offered to choose from, in hexadecimal: the kernel's parallel ports where it names
-// them, else the three usual ones.
+// The bases offered to choose from, in hexadecimal: the ports the system's records name (the
+// port doctor's list: the kernel's, PCI cards and the firmware's; Windows' LPT ports), else the
+// three usual ones.
 struct OfferedPort
 {
     std::uint16_t base;

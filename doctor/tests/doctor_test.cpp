@@ -293,8 +293,14 @@ TEST(PortsJson, IsOneArraySortedByBaseWithEveryKey)
     pnp(root, "PNP0400", "io 0x378-0x37f\n");
     usbAdapter(root);
     root.write("pci.ids", "# comment\n1234  Acme \"Quoted\"\n\t5678  Parallel Card\n");
-    const std::string json = doctor::renderJson(doctor::findPorts(systemAt(root), probes));
+    const Findings findings = doctor::findPorts(systemAt(root), probes);
+    const std::string json = doctor::renderJson(findings);
     const auto file = root.write("ports.json", json);
+    // What the pin window offers to choose from: the same ports, each by the name a person knows.
+    std::string named;
+    for (const doctor::NamedPort &port : doctor::namedPorts(findings))
+        named += std::to_string(port.base) + " " + port.label + "; ";
+    EXPECT_EQ(named, "888 firmware (ACPI); 53264 parport1; ");
     const std::string check =
         "import json,sys\n"
         "d = json.load(open(sys.argv[1]))\n"
