@@ -135,6 +135,9 @@ TEST(SelfTest, FindsEachFaultAndLeavesThePortAsItWas)
         auto owned = std::make_unique<ScriptedPort>(c.plug, c.stuck);
         ScriptedPort &port = *owned;
         port::Session session(std::move(owned));
+        session.setAdvisor([](std::uint16_t, const port::PortFailure &) {
+            return port::PortFailure{"sin el grupo lp", "Únase a él.", 0};
+        });
         port.lines.write(888, 0x5A);
         port.lines.write(890, 0x0E);
         port.ecr = c.ecr;
@@ -158,6 +161,10 @@ TEST(SelfTest, FindsEachFaultAndLeavesThePortAsItWas)
         if (c.ecr != EcrModel::None) {
             EXPECT_EQ(result.ecr, c.ecr == EcrModel::Real ? Ecr::Present : Ecr::Absent);
             EXPECT_EQ(result.bidirectional, c.ecr == EcrModel::Real);
+        }
+        if (c.failAt > 0) { // what a person is told: the port doctor's word on the address
+            EXPECT_TRUE(result.failure.ends_with(": sin el grupo lp.\n\nÚnase a él."))
+                << result.failure;
         }
         EXPECT_TRUE(result.restored);
         EXPECT_EQ(port.lines.read(888), 0x5A);
