@@ -158,7 +158,7 @@ INSTANTIATE_TEST_SUITE_P(
         Run{"VcdOnAFullDisk",
             {"pins", "--watch", "--count", "2", "--interval", "10", "--vcd", "/dev/full"},
             Unreachable,
-            "«/dev/full» no se pudo escribir entero"},
+            "«/dev/full» no se pudo escribir entero: no queda sitio en el disco"},
         Run{"ReadRefused", {"read", "278h"}, Unreachable, "leer el puerto 632 (278h): ninguna"},
         Run{"WriteRefused", {"write", "278h", "1"}, Unreachable, "escribir en el puerto 632"},
         Run{"PinsRefused", {"pins", "278h"}, Unreachable, "leer el puerto 632 (278h)"},
