@@ -2,6 +2,7 @@
 // console looks for .com before .exe, so «velmora read 378h» typed there comes here, while
 // Explorer and the Start menu start the window. No Qt.
 #include "command_line.h"
+#include "doctor.h"
 
 #include <windows.h>
 
@@ -135,7 +136,7 @@ int main(int argc, char **argv)
     const int count = int(pointers.size()) - 1;
     const int status = command_line::wantsWindow(count, pointers.data())
                            ? openWindow()
-                           : command_line::run(count, pointers.data(), port::open);
+                           : command_line::run(count, pointers.data(), doctor::openPorts);
     std::fflush(stdout);
     std::fflush(stderr);
     restoreConsole();

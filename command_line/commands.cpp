@@ -13,7 +13,6 @@
 #include "system_clock.h"
 
 #include <cerrno>
-#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
@@ -29,6 +28,30 @@ int failed(const port::Session &session, const port::PortError &error, std::FILE
     return Unreachable;
 }
 
+// Why a file could not be written, in Spanish: strerror speaks the C locale's English.
+std::string fileReason(int error)
+{
+    switch (error) {
+    case ENOSPC:
+        return "no queda sitio en el disco";
+    case EACCES:
+    case EPERM:
+        return "no tiene permiso para escribir ahí";
+    case ENOENT:
+        return "la carpeta no existe";
+    case EROFS:
+        return "el disco es de solo lectura";
+    case EISDIR:
+        return "es una carpeta";
+    case EINVAL:
+        return "el nombre no es válido";
+    case EIO:
+        return "el disco dio un error de entrada/salida";
+    default:
+        return "el sistema dio el error " + port::errnoName(error);
+    }
+}
+
 int watchInto(std::FILE *vcd, port::Session &session, std::uint16_t base, bool own, bool json,
               const WatchOptions &options, std::FILE *out, std::FILE *err);
 
@@ -42,7 +65,7 @@ int watch(port::Session &session, std::uint16_t base, bool own, bool json,
         vcd = openForWriting(*options.vcd);
         if (!vcd) {
             std::fprintf(err, "velmora: no se puede escribir «%s»: %s. Elija otro archivo.\n",
-                         options.vcd->c_str(), std::strerror(errno));
+                         options.vcd->c_str(), fileReason(errno).c_str());
             return WrongUsage;
         }
     }
@@ -56,7 +79,7 @@ int watch(port::Session &session, std::uint16_t base, bool own, bool json,
     std::fprintf(err,
                  "velmora: «%s» no se pudo escribir entero%s%s: el archivo está incompleto. "
                  "Compruebe que queda sitio en el disco y repita la vigilancia.\n",
-                 options.vcd->c_str(), errno ? ": " : "", errno ? std::strerror(errno) : "");
+                 options.vcd->c_str(), errno ? ": " : "", errno ? fileReason(errno).c_str() : "");
     return Unreachable;
 }
 

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <thread>
 #include <unistd.h>
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -35,10 +36,16 @@ public:
     int ioperm(std::uint16_t first, unsigned count) override
     {
 #ifdef VELMORA_HAS_IOPERM
-        if (::ioperm(first, count, 1) != 0)
-            return errno;
-        ::ioperm(first, count, 0);
-        return 0;
+        // ioperm is the calling thread's. Turned off again here, it would take the range from
+        // this process's own direct path (the window asks the doctor about an error and goes
+        // on), and that path's next inb would fault: the probe has a thread of its own, whose
+        // permission ends with it.
+        int error = 0;
+        std::thread([&] {
+            if (::ioperm(first, count, 1) != 0)
+                error = errno;
+        }).join();
+        return error;
 #else
         (void)first;
         (void)count;

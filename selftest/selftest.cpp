@@ -330,6 +330,7 @@ Result run(port::Session &session, std::uint16_t base, const Options &options)
     std::optional<std::uint8_t> savedControl;
     std::optional<std::uint8_t> savedEcr;
     bool ecrWritten = false;
+    std::optional<port::PortError> failed;
     try {
         savedData = port.read(data);
         savedControl = port.read(control);
@@ -367,7 +368,7 @@ Result run(port::Session &session, std::uint16_t base, const Options &options)
         result.ending = Ending::Cancelled;
     } catch (const port::PortError &error) {
         result.ending = Ending::AccessFailed;
-        result.failure = error.what();
+        failed = error;
     }
 
     // Data and control before the ECR, while the port is still in the mode the test chose.
@@ -385,6 +386,10 @@ Result run(port::Session &session, std::uint16_t base, const Options &options)
     result.accesses = port.accesses;
     result.elapsed = std::chrono::duration_cast<std::chrono::microseconds>(
         std::chrono::steady_clock::now() - started);
+    // Said to a person, so with the port doctor's word on the address; asked once the port is
+    // as it was.
+    if (failed)
+        result.failure = session.explain(*failed);
     return result;
 }
 

@@ -159,6 +159,10 @@ INSTANTIATE_TEST_SUITE_P(
             {"pins", "--watch", "--count", "2", "--interval", "10", "--vcd", "/dev/full"},
             Unreachable,
             "«/dev/full» no se pudo escribir entero"},
+        Run{"VcdInNoFolder",
+            {"pins", "--watch", "--count", "1", "--vcd", "/nonexistent/pins.vcd"},
+            WrongUsage,
+            "«/nonexistent/pins.vcd»: la carpeta no existe. Elija otro archivo."},
         Run{"ReadRefused", {"read", "278h"}, Unreachable, "leer el puerto 632 (278h): ninguna"},
         Run{"WriteRefused", {"write", "278h", "1"}, Unreachable, "escribir en el puerto 632"},
         Run{"PinsRefused", {"pins", "278h"}, Unreachable, "leer el puerto 632 (278h)"},
@@ -177,6 +181,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(Pulse, CtrlCEndsTheTrainWithStatus130)
 {
     const auto interrupted = [] {
+        std::signal(SIGINT, SIG_DFL); // a run started in the background has it ignored
         std::thread([] {
             struct sigaction action
             {};

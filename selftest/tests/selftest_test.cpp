@@ -135,6 +135,9 @@ TEST(SelfTest, FindsEachFaultAndLeavesThePortAsItWas)
         auto owned = std::make_unique<ScriptedPort>(c.plug, c.stuck);
         ScriptedPort &port = *owned;
         port::Session session(std::move(owned));
+        session.setAdvisor([](std::uint16_t, const port::PortFailure &) {
+            return port::PortFailure{"sin el grupo lp", "Únase a él.", 0};
+        });
         port.lines.write(888, 0x5A);
         port.lines.write(890, 0x0E);
         port.ecr = c.ecr;
@@ -159,6 +162,8 @@ TEST(SelfTest, FindsEachFaultAndLeavesThePortAsItWas)
             EXPECT_EQ(result.ecr, c.ecr == EcrModel::Real ? Ecr::Present : Ecr::Absent);
             EXPECT_EQ(result.bidirectional, c.ecr == EcrModel::Real);
         }
+        // What a person is told of a failed access: the port doctor's word on its address.
+        EXPECT_EQ(result.failure.ends_with(": sin el grupo lp.\n\nÚnase a él."), c.failAt > 0);
         EXPECT_TRUE(result.restored);
         EXPECT_EQ(port.lines.read(888), 0x5A);
         EXPECT_EQ(port.lines.read(890), 0x0E);
