@@ -98,13 +98,18 @@ int openWindow()
     wchar_t path[MAX_PATH];
     std::wstring program(path, ::GetModuleFileNameW(nullptr, path, MAX_PATH));
     program = program.substr(0, program.find_last_of(L'\\') + 1) + L"velmora.exe";
-    std::wstring line = L"\"" + program + L"\"";
-    int count = 0;
-    if (wchar_t **wide = ::CommandLineToArgvW(::GetCommandLineW(), &count)) {
-        for (int i = 1; i < count; ++i)
-            line += std::wstring(L" \"") + wide[i] + L"\"";
-        ::LocalFree(wide);
+    // The arguments go on as they were typed, quotes and backslashes untouched: the command
+    // line after this program's own name, which ends at its closing quote or first blank.
+    const wchar_t *rest = ::GetCommandLineW();
+    if (*rest == L'"') {
+        for (++rest; *rest && *rest != L'"';)
+            ++rest;
+        rest += *rest ? 1 : 0;
+    } else {
+        while (*rest && *rest != L' ' && *rest != L'\t')
+            ++rest;
     }
+    std::wstring line = L"\"" + program + L"\" " + rest;
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};

@@ -174,8 +174,6 @@ INSTANTIATE_TEST_SUITE_P(
         Run{"Unexpected", {"read", "3BCh"}, Unreachable, "de forma inesperada: lectura rota"}),
     CaseName());
 
-// The connector's pins against the register bits as the port's documentation gives them, with
-// their levels: nStrobe, nAutoFeed, Busy and nSelectIn inverted, D0-D7 inputs in reverse.
 // Ctrl-C ends a train early, with the idle value written, and a script must be able to tell that
 // from a whole train. In a child process of its own: the stop request outlives the command.
 TEST(Pulse, CtrlCEndsTheTrainWithStatus130)
@@ -196,6 +194,8 @@ TEST(Pulse, CtrlCEndsTheTrainWithStatus130)
     EXPECT_EXIT(interrupted(), testing::ExitedWithCode(Interrupted), "");
 }
 
+// The connector's pins against the register bits as the port's documentation gives them, with
+// their levels: nStrobe, nAutoFeed, Busy and nSelectIn inverted, D0-D7 inputs in reverse.
 TEST(Pins, TheTableGivesEveryPinItsBitAndLevel)
 {
     const Registers before{0xA4, 0x58, 0x2B};
