@@ -292,10 +292,15 @@ void PinWindow::runSelfTest()
         const selftest::Result result = m_port.selfTest(*m_base);
         if (result.ending == selftest::Ending::NoPort
             || result.ending == selftest::Ending::AccessFailed) {
-            m_reportError(this, QStringLiteral("No se pudo probar el puerto %1 con el "
-                                               "conector: %2. Compruebe la dirección base y "
-                                               "el acceso al puerto, y vuelva a probar.")
-                                    .arg(hex(*m_base), QString::fromStdString(result.failure)));
+            // A failed access's message names its address, its reason and what to do.
+            const QString why =
+                result.ending == selftest::Ending::NoPort
+                    ? QStringLiteral(": todas las lecturas dan FFh, así que en esa dirección no "
+                                     "hay ningún puerto. Elija la dirección base de la lista, "
+                                     "que da los puertos del sistema, y vuelva a probar.")
+                    : QStringLiteral(".\n\n") + QString::fromStdString(result.failure);
+            m_reportError(this, QStringLiteral("No se pudo probar el puerto %1 con el conector%2")
+                                    .arg(hex(*m_base), why));
             return;
         }
         for (std::size_t i = 0; i < result.pins.size(); ++i)

@@ -184,6 +184,15 @@ TEST_F(PinWindowTest, TheSelfTestMarksEveryPinOfTheLoopbackPlugAsPassing)
     EXPECT_TRUE(
         window->findChild<QLabel *>(QStringLiteral("State"))->text().startsWith("Conector: "));
     EXPECT_TRUE(errors.isEmpty()) << errors.join(u'\n').toStdString();
+
+    // Where every read gives FFh there is no port, and the box says so rather than a blank reason.
+    window->findChild<QComboBox *>(QStringLiteral("PortChoice"))->setEditText("278h");
+    emit window->findChild<QComboBox *>(QStringLiteral("PortChoice"))
+        ->lineEdit()
+        ->editingFinished();
+    QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("SelfTest")), Qt::LeftButton);
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_TRUE(errors[0].contains("278h con el conector: todas las lecturas dan FFh"));
     window.reset();
 }
 
