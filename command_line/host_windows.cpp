@@ -84,6 +84,10 @@ RawKeys::~RawKeys()
 
 bool waitForStop(int milliseconds, bool keys)
 {
+    if (!stopEvent) { // no event to be woken by: the interval is slept, Ctrl-C seen after it
+        ::Sleep(DWORD(milliseconds));
+        return !stopRequested;
+    }
     const HANDLE input = ::GetStdHandle(STD_INPUT_HANDLE);
     const HANDLE handles[] = {stopEvent, input};
     const ULONGLONG end = ::GetTickCount64() + ULONGLONG(milliseconds);
