@@ -207,7 +207,7 @@ int runCommand(int argc, char **argv, const port::SessionOpener &openPorts, std:
         if (a->command == "pulse")
             return pulseTrain(parsePulse(*a), openPorts, out, err);
         if (a->command == "ports")
-            return listPorts(parsePorts(*a), out);
+            return listPorts(parsePorts(*a), out, err);
         if (a->command == "selftest")
             return selfTest(parseSelftest(*a), openPorts, out, err);
         throw unknownCommand(*a);

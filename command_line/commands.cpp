@@ -211,9 +211,12 @@ int showPins(const PinsOptions &options, const port::SessionOpener &openPorts, s
     }
 }
 
-int listPorts(const PortsOptions &options, std::FILE *out)
+int listPorts(const PortsOptions &options, std::FILE *out, std::FILE *err)
 {
-    std::fputs(portsReport(options.json).c_str(), out);
+    std::string note;
+    std::fputs(portsReport(options.json, note).c_str(), out);
+    if (!note.empty())
+        std::fprintf(err, "velmora: %s", note.c_str());
     return Done;
 }
 

@@ -21,7 +21,8 @@ int showPins(const PinsOptions &options, const port::SessionOpener &openPorts, s
 int pulseTrain(const PulseOptions &options, const port::SessionOpener &openPorts, std::FILE *out,
                std::FILE *err);
 // Every parallel port of the machine and what reaches it; with json, one JSON array.
-int listPorts(const PortsOptions &options, std::FILE *out);
+// A note beside the JSON goes to err.
+int listPorts(const PortsOptions &options, std::FILE *out, std::FILE *err);
 // The loopback self-test as one action; its exit status is selftest::exitStatus's.
 int selfTest(const SelftestOptions &options, const port::SessionOpener &openPorts, std::FILE *out,
              std::FILE *err);

@@ -66,7 +66,9 @@ struct PathFacts
 };
 PathFacts pathFacts(port::Session &session, std::uint16_t base);
 
-// `velmora ports`: every parallel port and what reaches it, as text or one JSON array.
-std::string portsReport(bool json);
+// `velmora ports`: every parallel port and what reaches it, as text or one JSON array; with JSON,
+// what a person should know beside the array goes to note (Windows: the port library's state
+// when Windows lists no port).
+std::string portsReport(bool json, std::string &note);
 
 } // namespace command_line

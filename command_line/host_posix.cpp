@@ -135,7 +135,7 @@ PathFacts pathFacts(port::Session &session, std::uint16_t base)
     return facts;
 }
 
-std::string portsReport(bool json)
+std::string portsReport(bool json, std::string &)
 {
     const doctor::System system;
     const auto probes = doctor::systemProbes();

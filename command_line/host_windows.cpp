@@ -182,14 +182,19 @@ PathFacts pathFacts(port::Session &session, std::uint16_t base)
     return facts;
 }
 
-std::string portsReport(bool json)
+std::string portsReport(bool json, std::string &note)
 {
     const std::unique_ptr<doctor::WindowsSystem> system = doctor::windowsSystem();
     const doctor::Findings findings = doctor::findPortsWindows(*system);
-    if (json)
+    // With no port, what an address typed by hand would go through is all there is to say.
+    const std::string library =
+        findings.ports.empty() ? doctor::portLibraryText(*system) : std::string();
+    if (json) {
+        if (!library.empty())
+            note = "Windows no lista ningún puerto LPT." + library;
         return doctor::renderJson(findings);
-    return doctor::renderWindowsText(findings)
-           + (findings.ports.empty() ? doctor::portLibraryText(*system) : std::string());
+    }
+    return doctor::renderWindowsText(findings) + library;
 }
 
 } // namespace command_line

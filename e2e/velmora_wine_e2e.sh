@@ -98,7 +98,10 @@ bad=$?
 check "velmora read 70000 exits 2 and says how to write an address" eval '[ $bad = 2 ] &&' \
     'grep -qF "decimal de 0 a 65535, o hexadecimal como 0x378, 378h o &H378" "$tmp/bad.log"'
 check "velmora ports --json is JSON: no port, wine lists no LPT port" eval \
-    'velmora ports --json | python3 -c "import json, sys; assert json.load(sys.stdin) == []"'
+    'velmora ports --json 2>"$tmp/ports.log" |
+     python3 -c "import json, sys; assert json.load(sys.stdin) == []"'
+check "  and beside it, on standard error, the port library found" \
+    grep -F "Biblioteca: C:\Program Files\Velmora\inpoutx64.dll, de 64 bits" "$tmp/ports.log"
 check "  and velmora ports names the port library found" eval \
     'velmora ports | grep -F "Biblioteca: C:\Program Files\Velmora\inpoutx64.dll, de 64 bits"'
 check "velmora pins --watch --count 3 ends, redirected a CSV log with its header" eval \
