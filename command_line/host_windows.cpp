@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <iterator>
+#include <vector>
 
 namespace command_line {
 
@@ -163,11 +164,8 @@ std::FILE *openForWriting(const std::string &path)
 
 std::uint16_t defaultBase()
 {
-    std::optional<std::uint16_t> lowest;
-    for (const doctor::WindowsLptDevice &device : doctor::windowsSystem()->lptPorts())
-        if (!device.io.empty())
-            lowest = std::min(lowest.value_or(0xFFFF), device.io.front().first);
-    return lowest.value_or(port::FirstPortBase);
+    const std::vector<doctor::NamedPort> named = doctor::namedPorts(); // by base
+    return named.empty() ? port::FirstPortBase : named.front().base;
 }
 
 PathFacts pathFacts(port::Session &session, std::uint16_t base)
