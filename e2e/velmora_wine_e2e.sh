@@ -120,11 +120,22 @@ check "velmora selftest --yes --json completes: exit 3, the stand-in's inputs st
     eval '[ $status = 3 ] && python3 -c "import json, sys;
 assert json.load(sys.stdin)[\"ending\"] == \"completed\"" <"$tmp/selftest.json"'
 # A terminal of its own (script, 200 columns) for velmora.com at the prompt: what it shows goes to
-# the log, keys written to descriptor 4 go to it.
+# the log, keys written to descriptor 4 go to it. Wine's console host draws a program's last
+# output after the program has ended: the terminal's shell stays, keeping the session (and so
+# the host) alive, until the host has gone, as a console window stays until its host is done.
 in_terminal() { # the log, then the command at the prompt
     rm -f "$tmp/keys" && mkfifo "$tmp/keys"
-    printf 'stty cols 200; exec %s\n' "$(printf '%q ' "${user[@]:0:2}" LANG=C.UTF-8 \
-        "${user[@]:2}" cmd /c "$at_prompt ${*:2}")" >"$tmp/terminal.sh"
+    {
+        echo 'stty cols 200'
+        printf '%q ' "${user[@]:0:2}" LANG=C.UTF-8 "${user[@]:2}" cmd /c "$at_prompt ${*:2}"
+        echo
+        echo 'status=$?'
+        echo 'for _ in $(seq 100); do'
+        echo '    grep -qs "^[0-9]* (conhost.exe) . [0-9]* [0-9]* $$ " /proc/[0-9]*/stat || break'
+        echo '    sleep 0.1'
+        echo 'done'
+        echo 'exit $status'
+    } >"$tmp/terminal.sh"
     timeout 60 script -qec "bash $tmp/terminal.sh" /dev/null <"$tmp/keys" >"$1" 2>&1 &
     exec 4>"$tmp/keys"
 }
