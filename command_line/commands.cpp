@@ -9,6 +9,7 @@
 #include "number_text.h"
 #include "port_error.h"
 #include "sample_stream.h"
+#include "selftest.h"
 #include "simulated_port.h"
 #include "system_clock.h"
 
@@ -193,7 +194,8 @@ int showPins(const PinsOptions &options, const port::SessionOpener &openPorts, s
     auto session = openPort(base, options.simulated, openPorts, err);
     if (!session)
         return Unreachable;
-    const bool own = pathFacts(*session, base).controlIsOwn;
+    // Through ppdev the control register read back is this process's own, not the pins.
+    const bool own = !selftest::optionsFor(*session, base).controlReadsHardware;
     if (options.watch)
         return watch(*session, base, own, options.json, *options.watch, out, err);
     try {

@@ -1,13 +1,10 @@
 #pragma once
 
 #include "clock.h"
-#include "port_session.h"
 
-#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
-#include <optional>
 #include <string>
 
 // What the commands need of the system they run on, in one place: the console (whether a stream
@@ -43,8 +40,7 @@ bool waitForStop(int milliseconds, bool keys);
 // at its next step instead, so that the port and the terminal are given back; set before a view
 // takes the terminal. A signal the script starting it ignored stays ignored.
 void stopOnSignals();
-// Set by those: as a flag for a loop to look at, and for timing's waits to end at.
-const volatile std::sig_atomic_t &stopRequest();
+// Set by those: for a loop to look at, and for timing's waits to end at.
 const timing::CancelFlag &stopFlag();
 
 // Local time as ISO 8601, with milliseconds and the offset: 2026-12-07T14:03:09.125+01:00.
@@ -56,15 +52,6 @@ std::FILE *openForWriting(const std::string &path);
 // The base of the first port the system knows (Linux: the kernel's; Windows: its LPT ports'),
 // or 378h.
 std::uint16_t defaultBase();
-
-// What the session's path to the port at base means for the pins and the self-test.
-struct PathFacts
-{
-    bool controlIsOwn = false;             // ppdev: the control pins are this process's
-    bool controlReadsHardware = true;      // reading the control register gives the pins
-    std::optional<std::uint16_t> ecpBlock; // the port's ECP block, where the path reaches it
-};
-PathFacts pathFacts(port::Session &session, std::uint16_t base);
 
 // `velmora ports`: every parallel port and what reaches it, as text or one JSON array; with JSON,
 // what a person should know beside the array goes to note (Windows: the port library's state

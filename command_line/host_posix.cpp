@@ -3,8 +3,6 @@
 #include "connector.h"
 #include "doctor.h"
 #include "portio_policy.h"
-#include "routing_port.h"
-#include "selftest.h"
 
 #include <csignal>
 #include <ctime>
@@ -49,13 +47,11 @@ RawKeys::~RawKeys()
 
 namespace {
 
-volatile std::sig_atomic_t stopRequested = 0;
-timing::CancelFlag stopRequestedFlag{false};
+timing::CancelFlag stopRequested{false};
 
 void requestStop(int)
 {
-    stopRequested = 1;
-    stopRequestedFlag = true;
+    stopRequested = true;
 }
 
 } // namespace
@@ -87,14 +83,9 @@ void stopOnSignals()
     }
 }
 
-const volatile std::sig_atomic_t &stopRequest()
-{
-    return stopRequested;
-}
-
 const timing::CancelFlag &stopFlag()
 {
-    return stopRequestedFlag;
+    return stopRequested;
 }
 
 std::string localTime()
@@ -122,17 +113,6 @@ std::uint16_t defaultBase()
 {
     const auto ports = portio::kernelPorts();
     return ports.empty() ? port::FirstPortBase : ports.front().base;
-}
-
-PathFacts pathFacts(port::Session &session, std::uint16_t base)
-{
-    PathFacts facts;
-    auto *routing = dynamic_cast<port::RoutingPort *>(session.driver());
-    facts.controlIsOwn = routing && routing->throughPpdev(std::uint16_t(base + 2));
-    const selftest::Options options = selftest::optionsFor(session, base);
-    facts.controlReadsHardware = options.controlReadsHardware;
-    facts.ecpBlock = options.ecpBlock;
-    return facts;
 }
 
 std::string portsReport(bool json, std::string &)

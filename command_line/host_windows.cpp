@@ -30,15 +30,13 @@ bool isConsole(HANDLE handle)
     return handle != INVALID_HANDLE_VALUE && ::GetConsoleMode(handle, &mode);
 }
 
-volatile std::sig_atomic_t stopRequested = 0;
-timing::CancelFlag stopRequestedFlag{false};
-// Set with the flags, so that a wait ends at once: no signal interrupts a wait here.
+timing::CancelFlag stopRequested{false};
+// Set with the flag, so that a wait ends at once: no signal interrupts a wait here.
 HANDLE stopEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
 
 BOOL WINAPI requestStop(DWORD event)
 {
-    stopRequested = 1;
-    stopRequestedFlag = true;
+    stopRequested = true;
     ::SetEvent(stopEvent);
     // Windows ends the process when this returns from a closed console, a logoff or a
     // shutdown: it waits instead, until the command has given the port back and ends the process.
@@ -115,14 +113,9 @@ void stopOnSignals()
     ::SetConsoleCtrlHandler(requestStop, TRUE);
 }
 
-const volatile std::sig_atomic_t &stopRequest()
-{
-    return stopRequested;
-}
-
 const timing::CancelFlag &stopFlag()
 {
-    return stopRequestedFlag;
+    return stopRequested;
 }
 
 std::string localTime()
@@ -166,18 +159,6 @@ std::uint16_t defaultBase()
 {
     const std::vector<doctor::NamedPort> named = doctor::namedPorts(); // by base
     return named.empty() ? port::FirstPortBase : named.front().base;
-}
-
-PathFacts pathFacts(port::Session &session, std::uint16_t base)
-{
-    (void)session;
-    // The port library reaches every address: the ECP block is the one Windows allocated the
-    // port, and none where Windows does not list it.
-    PathFacts facts;
-    for (const doctor::WindowsLptDevice &device : doctor::windowsSystem()->lptPorts())
-        if (device.io.size() > 1 && device.io.front().first == base)
-            facts.ecpBlock = device.io[1].first;
-    return facts;
 }
 
 std::string portsReport(bool json, std::string &note)

@@ -58,16 +58,14 @@ int selfTest(const SelftestOptions &options, const port::SessionOpener &openPort
         session = openPort(base, false, openPorts, err);
         if (!session)
             return Unreachable;
-        const PathFacts path = pathFacts(*session, base);
-        test.controlReadsHardware = path.controlReadsHardware;
-        test.ecpBlock = path.ecpBlock;
+        test = selftest::optionsFor(*session, base);
     }
     if (!options.yes && !confirmed(base, err)) {
         std::fputs("velmora: no se ha tocado el puerto.\n", err);
         return selftest::Cancelled;
     }
     stopOnSignals();
-    test.cancel = &stopRequest();
+    test.cancel = &stopFlag();
     std::fflush(err); // said before the test, where the stream is buffered (velmora.com)
     const selftest::Result result = selftest::run(*session, base, test);
     if (result.ending == selftest::Ending::AccessFailed)

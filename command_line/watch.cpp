@@ -217,7 +217,7 @@ void watchPins(port::Session &session, std::uint16_t base, const WatchOptions &o
         keys = keys || view->readsKeys();
     std::optional<std::chrono::steady_clock::time_point> start; // the first sample's
     std::int64_t tUs = 0;
-    for (long n = 0; !stopRequest() && (options.count == 0 || n < options.count); ++n) {
+    for (long n = 0; !stopFlag() && (options.count == 0 || n < options.count); ++n) {
         if (n > 0 && !waitForStop(options.intervalMs, keys))
             break;
         Sample s;

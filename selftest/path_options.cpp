@@ -3,6 +3,8 @@
 #ifdef __linux__
 #include "portio_policy.h"
 #include "routing_port.h"
+#elif defined(_WIN32)
+#include "windows_doctor.h"
 #endif
 
 namespace selftest {
@@ -25,6 +27,13 @@ Options optionsFor(port::Session &session, std::uint16_t base)
             ecp = port.highBase;
     if (ecp + 2 <= 0xFFFF && routing->route(std::uint16_t(ecp + 2)) != port::Route::None)
         options.ecpBlock = std::uint16_t(ecp);
+#elif defined(_WIN32)
+    // The port library reaches every address: the ECP block is the one Windows allocated the
+    // port, and none where Windows does not list it.
+    (void)session;
+    for (const doctor::WindowsLptDevice &device : doctor::windowsSystem()->lptPorts())
+        if (device.io.size() > 1 && device.io.front().first == base)
+            options.ecpBlock = device.io[1].first;
 #else
     (void)session;
     (void)base;

@@ -4,8 +4,8 @@
 #include "simulated_port.h"
 
 #include <array>
+#include <atomic>
 #include <chrono>
-#include <csignal>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -36,8 +36,9 @@ struct Options
     // How long the inputs get to follow a write before they are read: a cable's lines take a few
     // microseconds; scripted ports need none.
     std::chrono::nanoseconds settle = std::chrono::microseconds(20);
-    // Set from a signal handler to stop the test; the port is restored all the same.
-    const volatile std::sig_atomic_t *cancel = nullptr;
+    // Set (from a signal handler too: it is lock-free) to stop the test; the port is restored
+    // all the same.
+    const std::atomic<bool> *cancel = nullptr;
 };
 
 enum class Ending { Completed, NoPort, AccessFailed, Cancelled };

@@ -56,7 +56,7 @@ public:
     bool bidirectional = false;
     long failAt = -1;
     long cancelAt = -1;
-    volatile std::sig_atomic_t cancel = 0;
+    std::atomic<bool> cancel{false};
     int actionsEnded = 0;
 
 private:
@@ -75,7 +75,7 @@ private:
     void step(port::PortError::Access access, std::uint16_t address)
     {
         if (++m_accesses == cancelAt)
-            cancel = 1;
+            cancel = true;
         if (m_accesses == failAt)
             throw port::PortError(access, address, {"el puerto dejó de responder", "", 5});
     }
