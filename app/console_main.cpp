@@ -115,10 +115,11 @@ int openWindow()
     PROCESS_INFORMATION process{};
     if (!::CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
                           nullptr, &startup, &process)) {
+        const DWORD error = ::GetLastError(); // before the conversion below can set another
         std::fprintf(stderr,
                      "velmora: no se pudo abrir la ventana, %s: error %lu de Windows. "
                      "Compruebe que velmora.exe está junto a velmora.com.\n",
-                     utf8(program.c_str()).c_str(), ::GetLastError());
+                     utf8(program.c_str()).c_str(), error);
         return command_line::Unreachable;
     }
     ::CloseHandle(process.hThread);
