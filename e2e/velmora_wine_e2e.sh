@@ -133,6 +133,10 @@ assert json.load(sys.stdin)[\"ending\"] == \"completed\"" <"$tmp/selftest.json"'
 # the log, keys written to descriptor 4 go to it. Wine's console host draws a program's last
 # output after the program has ended: the terminal's shell stays, keeping the session (and so
 # the host) alive, until the host has gone, as a console window stays until its host is done.
+# script starts $SHELL (sh where none is set, as on CI): exec'd, it leaves bash alone between
+# the terminal and wine. A sh left waiting there dies of the SIGINT that Ctrl-C sends the
+# foreground group, and the terminal's status is 130, whatever the program did; bash waits
+# for wine, which takes the signal as the console's Ctrl-C and ends as the program says.
 in_terminal() { # the log, then the command at the prompt
     rm -f "$tmp/keys" && mkfifo "$tmp/keys"
     {
@@ -140,13 +144,14 @@ in_terminal() { # the log, then the command at the prompt
         printf '%q ' "${user[@]:0:2}" LANG=C.UTF-8 "${user[@]:2}" cmd /c "$at_prompt ${*:2}"
         echo
         echo 'status=$?'
+        echo 'read -r -a self </proc/$$/stat'
         echo 'for _ in $(seq 100); do'
-        echo '    grep -qs "^[0-9]* (conhost.exe) . [0-9]* [0-9]* $$ " /proc/[0-9]*/stat || break'
+        echo '    grep -qs "^[0-9]* (conhost.exe) . [0-9]* [0-9]* ${self[5]} " /proc/[0-9]*/stat || break'
         echo '    sleep 0.1'
         echo 'done'
         echo 'exit $status'
     } >"$tmp/terminal.sh"
-    timeout 60 script -qec "bash $tmp/terminal.sh" /dev/null <"$tmp/keys" >"$1" 2>&1 &
+    timeout 60 script -qec "exec bash $tmp/terminal.sh" /dev/null <"$tmp/keys" >"$1" 2>&1 &
     exec 4>"$tmp/keys"
 }
 shows() { sed 's/\x1b\[[0-9?;]*[A-Za-z]//g' "$1" | grep -aq "$2"; } # the log, a pattern
